@@ -1,0 +1,30 @@
+#pragma once
+// What the link thread's commands need of their front (the window, or the
+// terminal of the command-line tool). Every operation runs on the front's
+// own thread, handed over by the link thread, which waits meanwhile.
+
+#include <string>
+#include <vector>
+
+class LinkFront {
+public:
+    // Rewrites the value text of every list row from its object, and the
+    // parameter value box with `parameterText`.
+    virtual void RefreshList(const std::string& parameterText) = 0;
+    // Error box (OK button, error icon); returns once the user has dismissed it.
+    virtual void ShowError(const std::string& text) = 0;
+    // Progress bar of the progress dialog, range 0..1000.
+    virtual void SetProgress(int position) = 0;
+    // Ends the progress dialog's modal loop.
+    virtual void CloseProgress() = 0;
+    // The file chosen for loading a parameter file / for saving a dump.
+    virtual std::string GetOpenFileName() = 0;
+    virtual std::string GetSaveFileName() = 0;
+    // Fills the script report window with `lines`; ExecReport then shows it
+    // modally and returns when the user has closed it.
+    virtual void FillReport(const std::vector<std::string>& lines) = 0;
+    virtual void ExecReport() = 0;
+
+protected:
+    ~LinkFront() = default;
+};

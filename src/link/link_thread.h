@@ -1,0 +1,111 @@
+#pragma once
+// The link thread: owns the serial channel, takes command numbers from a
+// bounded queue and carries them out, handing steps to the front's thread.
+
+#include "auto_reset_event.h"
+#include "link_front.h"
+#include "pdu.h"
+#include "rtu.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class RegListItemData;
+struct MeterRegisters;
+
+enum LinkCommand : std::int32_t {
+    Poll = 0,
+    WriteReg = 1,
+    SaveToNVRAM = 2,
+    LoadFactory = 3,
+    LoadVokParams = 4,
+    SaveVokParams = 5,
+};
+
+class TLink1Thread final : public QThread {
+    Q_OBJECT
+
+public:
+    // Starts the thread at once; it waits for commands. Create it on the
+    // front's thread: the steps of the commands run there.
+    TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject* parent = nullptr);
+    ~TLink1Thread() override;
+
+    // Stores time-out and address, then opens the channel.
+    bool OpenLink(const std::string& portName, std::uint32_t baud, std::uint32_t timeoutMs,
+                  std::int32_t address);
+    // Closes the channel at once; a running transaction fails silently.
+    void CloseLink();
+    bool IsLinkOpen() const { return FRtu.IsOpen(); }
+
+    // Queues a command while the link is open and fewer than two wait.
+    bool PostCommand(std::int32_t command);
+    // Queues WriteReg bound to its target row and text.
+    bool PostWrite(RegListItemData& target, const std::string& text);
+
+    // Orderly stop: closes the channel, drops queued commands, lets the
+    // running one end without messages and joins the thread.
+    void Stop();
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    struct QueuedCommand {
+        std::int32_t number;
+        RegListItemData* writeTarget = nullptr;
+        std::string writeText;
+    };
+
+    bool Enqueue(QueuedCommand command);
+    void Execute();
+    void Dispatch(const QueuedCommand& command);
+
+    void RunOnUi(const std::function<void()>& step);
+    void RunOnUiNoWait(const std::function<void()>& step);
+    void ShowError(const std::string& text);
+    void ReportPduError(std::int32_t code);
+    void ReportLinkError(std::int32_t code);
+    void SetProgress(std::int32_t position);
+    void TransactWithRetry(const ModBusRequest& request);
+    void CloseProgress();
+
+    // Commands.
+    void Poll();
+    void WriteReg(RegListItemData& target, const std::string& text);
+    void SaveToNVRAM();
+    void LoadFactory();
+    void LoadVokParams();
+    void SaveVokParams();
+    void ProgressSweep(int pauseMs);
+
+    // Window-thread steps.
+    void SyncRefresh();
+    void SyncShowError();
+    void SyncSetProgress();
+
+    MeterRegisters& registers_;
+    LinkFront& front_;
+
+    std::mutex FQueueLock;
+    AutoResetEvent FCommandEvent;
+    AutoResetEvent FDoneEvent;
+    std::deque<QueuedCommand> FCommands;
+    ModBusRtu FRtu;
+    std::atomic<std::uint32_t> FTimeout{200};
+    std::atomic<std::int32_t> FAddress{1};
+    ModBusRequest FWriteRequest;
+    std::string FFileName;
+    std::string FErrorText;
+    std::vector<std::string> FReport;
+    std::int32_t FProgress = 0;
+
+    std::atomic<bool> stopping_{false};
+};
