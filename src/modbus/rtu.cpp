@@ -191,8 +191,9 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
 }
 
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
-                       std::uint32_t timeoutMs)
+                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel)
 {
+    const auto cancelled = [cancel] { return cancel && cancel->load(); };
     constexpr int kBusy = 6;
     constexpr int kMaxRepeats = 100;
     for (int n = 0;; ++n) {
@@ -200,10 +201,10 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
             rtu.Transact(address, request, timeoutMs);
             return;
         } catch (ModBusPdu::error_t e) {
-            if (e != kBusy || n > kMaxRepeats)
+            if (e != kBusy || n > kMaxRepeats || cancelled())
                 throw;
         } catch (ModBusRtu::error_t) {
-            if (n > kMaxRepeats)
+            if (n > kMaxRepeats || cancelled())
                 throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

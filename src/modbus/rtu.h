@@ -69,6 +69,7 @@ private:
 
 // The retry policy: busy answers (exception 6) and link failures are
 // repeated, up to 102 attempts in all, with 1 ms between attempts; any other
-// exception answer is thrown at once.
+// exception answer is thrown at once. A set `cancel` flag ends the repeats
+// and throws the last failure.
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
-                       std::uint32_t timeoutMs);
+                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel = nullptr);

@@ -141,8 +141,13 @@ void SerialPort::Close()
 
 void SerialPort::ReleaseDescriptors()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        // The exclusive mode belongs to the tty, not to this descriptor: it
+        // would outlive us while another process holds the device open (a
+        // simulator keeping its pty), locking everyone else out.
+        ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
+    }
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
     fd_ = -1;

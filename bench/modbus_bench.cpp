@@ -1,0 +1,187 @@
+// Time and CPU cost of one poll transaction on our RTU channel and, for
+// comparison, on libmodbus, both against vok-meter-sim running in a child
+// process on a pty; and the CPU use of an open idle channel.
+
+#include "meter_sim.h"
+#include "rtu.h"
+
+#include <modbus/modbus.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTransactions = 40;    // per request and channel
+constexpr int kIdleSeconds = 3;
+constexpr double kSilenceMs = 20.0;  // the line silence that ends a frame for our reader
+
+struct Block {
+    std::uint16_t start;
+    std::uint16_t count;
+};
+constexpr Block kPoll[] = {{2000, 30}, {53011, 16}, {53300, 30}, {53600, 30}, {42100, 2}};
+
+double CpuMs()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(ru.ru_utime) + ms(ru.ru_stime);
+}
+
+struct Figures {
+    double medianMs = 0;
+    double cpuMs = 0;
+    int failures = 0;
+};
+
+template <class F>
+Figures Measure(F&& transact)
+{
+    transact(); // warm-up
+    std::vector<double> wall;
+    Figures f;
+    const double cpu0 = CpuMs();
+    for (int i = 0; i < kTransactions; ++i) {
+        const auto t0 = Clock::now();
+        if (!transact())
+            ++f.failures;
+        wall.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    f.cpuMs = (CpuMs() - cpu0) / kTransactions;
+    std::sort(wall.begin(), wall.end());
+    f.medianMs = wall[wall.size() / 2];
+    return f;
+}
+
+struct SimChild {
+    pid_t pid = -1;
+    int stopFd = -1; // closing it ends the child
+};
+
+// Serves the simulator in a child process until the parent closes the pipe.
+SimChild StartSimChild(std::string& path)
+{
+    int toParent[2], toChild[2];
+    if (pipe(toParent) != 0 || pipe(toChild) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(toParent[0]);
+        close(toChild[1]);
+        MeterSimOptions options;
+        options.frozen = true;
+        MeterSim sim(options);
+        if (!sim.Start())
+            _exit(1);
+        const std::string line = sim.PortPath() + "\n";
+        [[maybe_unused]] auto w = write(toParent[1], line.data(), line.size());
+        char c;
+        while (read(toChild[0], &c, 1) > 0) {
+        }
+        sim.Stop();
+        _exit(0);
+    }
+    close(toParent[1]);
+    close(toChild[0]);
+    char buf[256] = {};
+    std::size_t n = 0;
+    while (n < sizeof buf - 1) {
+        const ssize_t r = read(toParent[0], buf + n, 1);
+        if (r <= 0 || buf[n] == '\n')
+            break;
+        ++n;
+    }
+    buf[n] = '\0';
+    close(toParent[0]);
+    path = buf;
+    return {pid, toChild[1]};
+}
+
+} // namespace
+
+int main()
+{
+    std::string path;
+    const SimChild child = StartSimChild(path);
+    if (child.pid < 0 || path.empty()) {
+        std::fprintf(stderr, "modbus_bench: cannot start the simulator\n");
+        return 1;
+    }
+
+    std::vector<Figures> ours, theirs;
+    {
+        ModBusRtu rtu;
+        if (!rtu.Open(path, 115200)) {
+            std::fprintf(stderr, "modbus_bench: cannot open %s\n", path.c_str());
+            return 1;
+        }
+        for (const Block& b : kPoll) {
+            ModBusRequest request(3, b.start, b.count);
+            ours.push_back(Measure([&] {
+                try {
+                    rtu.Transact(1, request, 1000);
+                    return rtu.length == 2u + 2u * b.count;
+                } catch (...) {
+                    return false;
+                }
+            }));
+        }
+    }
+    {
+        modbus_t* ctx = modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1);
+        if (!ctx || modbus_set_slave(ctx, 1) != 0 || modbus_connect(ctx) != 0) {
+            std::fprintf(stderr, "modbus_bench: libmodbus cannot open %s\n", path.c_str());
+            return 1;
+        }
+        modbus_set_response_timeout(ctx, 1, 0);
+        std::uint16_t regs[125];
+        for (const Block& b : kPoll)
+            theirs.push_back(Measure([&] { return modbus_read_registers(ctx, b.start, b.count, regs) == b.count; }));
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+    double idleCpuMs = 0;
+    {
+        ModBusRtu rtu;
+        if (rtu.Open(path, 115200)) {
+            const double cpu0 = CpuMs();
+            std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+            idleCpuMs = CpuMs() - cpu0;
+        }
+    }
+
+    std::printf("Poll transactions against vok-meter-sim on a pty, %d per request (median wall time;\n"
+                "CPU = user+sys of this process per transaction; overhead = median - %.0f ms silence)\n\n",
+                kTransactions, kSilenceMs);
+    std::printf("%-16s | %-29s | %-19s\n", "request", "ModBusRtu::Transact", "modbus_read_registers");
+    std::printf("%-16s | %8s %9s %9s | %8s %9s\n", "start x count", "median", "overhead", "CPU", "median", "CPU");
+    std::printf("-----------------+-------------------------------+----------------------\n");
+    int failures = 0;
+    for (std::size_t i = 0; i < std::size(kPoll); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%u x %u", kPoll[i].start, kPoll[i].count);
+        std::printf("%-16s | %6.2fms %7.2fms %7.3fms | %6.3fms %7.3fms\n", name, ours[i].medianMs,
+                    ours[i].medianMs - kSilenceMs, ours[i].cpuMs, theirs[i].medianMs, theirs[i].cpuMs);
+        failures += ours[i].failures + theirs[i].failures;
+    }
+    std::printf("\nIdle open ModBusRtu channel: %.2f ms CPU in %d s (%.3f%% of one core)\n", idleCpuMs,
+                kIdleSeconds, idleCpuMs / (kIdleSeconds * 10.0));
+    if (failures)
+        std::printf("Failed transactions: %d\n", failures);
+
+    close(child.stopFd);
+    waitpid(child.pid, nullptr, 0);
+    return failures ? 1 : 0;
+}

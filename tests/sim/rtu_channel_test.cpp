@@ -1,0 +1,406 @@
+// Channel-level behaviour of ModBusRtu on a pseudo-terminal: framing by
+// silence, the frame size limits, address and CRC handling, time-outs, the
+// open/close rules, and the retry policy against the simulated meter.
+
+#include "codecs.h"
+#include "crc16.h"
+#include "meter_sim.h"
+#include "pty_pair.h"
+#include "rtu.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+Bytes Frame(std::uint8_t address, const Bytes& pdu)
+{
+    Bytes f{address};
+    f.insert(f.end(), pdu.begin(), pdu.end());
+    const std::uint16_t crc = Crc16(f.data(), f.size());
+    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    f.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return f;
+}
+
+// A read answer carrying the given register values.
+Bytes ReadAnswer(std::uint8_t address, const std::vector<std::uint16_t>& regs)
+{
+    Bytes pdu{3, static_cast<std::uint8_t>(2 * regs.size())};
+    for (std::uint16_t r : regs) {
+        pdu.push_back(static_cast<std::uint8_t>(r >> 8));
+        pdu.push_back(static_cast<std::uint8_t>(r & 0xFF));
+    }
+    return Frame(address, pdu);
+}
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The link error code a call throws, or nothing when it returns.
+template <class F>
+std::optional<int> LinkError(F&& call)
+{
+    try {
+        call();
+    } catch (ModBusRtu::error_t e) {
+        return static_cast<int>(e);
+    }
+    return std::nullopt;
+}
+
+std::uint16_t FirstRegister(ModBusRtu& rtu)
+{
+    ModBusUShortReg reg(0);
+    rtu >> reg;
+    return reg.Get();
+}
+
+// Our channel on the slave end of a pty, the test playing the meter.
+class RawPeer : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200)); }
+
+    // Runs `answer` on a peer thread once the request is in.
+    std::future<void> Answer(std::function<void()> answer)
+    {
+        return std::async(std::launch::async, [this, answer] {
+            pty_.Read(30, 5000);
+            answer();
+        });
+    }
+
+    PtyPair pty_;
+    ModBusRtu rtu_;
+    ModBusRequest read_{3, 2000, 1};
+};
+
+TEST_F(RawPeer, RequestFrameOnTheWire)
+{
+    ModBusRequest request(3, 0, 1);
+    auto peer = std::async(std::launch::async, [this] { return pty_.Read(30, 5000); });
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, request, 200); }), 1);
+    EXPECT_EQ(peer.get(), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+}
+
+TEST_F(RawPeer, FramesLessThanTheSilenceApartMerge)
+{
+    // The peer's pause must stay well under the 20 ms silence; a run whose
+    // pause the scheduler stretched proves nothing and is repeated.
+    bool decided = false;
+    for (int attempt = 0; attempt < 10 && !decided; ++attempt) {
+        std::promise<long long> gapMs;
+        auto gap = gapMs.get_future();
+        auto peer = Answer([&] {
+            pty_.Write(ReadAnswer(1, {0x1111}));
+            const auto written = Clock::now();
+            std::this_thread::sleep_for(5ms);
+            const auto before = Clock::now();
+            pty_.Write(ReadAnswer(1, {0x2222}));
+            gapMs.set_value(std::chrono::duration_cast<std::chrono::milliseconds>(before - written).count());
+        });
+        const auto error = LinkError([&] { rtu_.Transact(1, read_, 2000); });
+        peer.get();
+        if (gap.get() >= 15) {
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
+        decided = true;
+        EXPECT_EQ(error, 2);
+    }
+    EXPECT_TRUE(decided) << "the scheduler never kept the pause short";
+}
+
+TEST_F(RawPeer, FramesFortyMsApartStaySeparate)
+{
+    auto peer = Answer([&] {
+        pty_.Write(ReadAnswer(1, {0x1111}));
+        std::this_thread::sleep_for(40ms);
+        pty_.Write(ReadAnswer(1, {0x2222}));
+    });
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 2000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0x1111);
+    // The second frame follows as a frame of its own.
+    ASSERT_EQ(LinkError([&] { rtu_.ReceiveAnswer(1, 2000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0x2222);
+    peer.get();
+}
+
+TEST_F(RawPeer, FrameOf256BytesPassesWholeAndLongerBurstsAreCut)
+{
+    // PDU of 253 bytes: function, byte count 251, 251 value bytes.
+    Bytes pdu{3, 251};
+    for (int i = 0; i < 251; ++i)
+        pdu.push_back(static_cast<std::uint8_t>(i));
+    const Bytes longest = Frame(1, pdu);
+    ASSERT_EQ(longest.size(), 256u);
+    // The next 45 bytes come without a pause: the reader cuts after 256.
+    Bytes burst = longest;
+    const Bytes tail = ReadAnswer(1, std::vector<std::uint16_t>(20, 0x4242));
+    burst.insert(burst.end(), tail.begin(), tail.end());
+
+    auto peer = Answer([&] { pty_.Write(burst); });
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 2000); }), std::nullopt);
+    EXPECT_EQ(rtu_.length, 253u);
+    EXPECT_EQ(rtu_.FrameLength(), 256u);
+    EXPECT_EQ(Bytes(rtu_.data, rtu_.data + rtu_.length), pdu);
+    ASSERT_EQ(LinkError([&] { rtu_.ReceiveAnswer(1, 2000); }), std::nullopt);
+    EXPECT_EQ(rtu_.length, 42u);
+    EXPECT_EQ(FirstRegister(rtu_), 0x4242);
+    peer.get();
+}
+
+TEST_F(RawPeer, BurstsUnderFiveBytesAreDropped)
+{
+    // Four bytes for our address: were they handed over, their CRC would fail (2).
+    auto peer = Answer([&] { pty_.Write({0x01, 0x83, 0x02, 0xC0}); });
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 300); }), 1);
+    peer.get();
+
+    // Five bytes are the shortest frame: an exception answer.
+    auto peer2 = Answer([&] { pty_.Write(Frame(1, {0x83, 0x02})); });
+    try {
+        rtu_.Transact(1, read_, 2000);
+        ADD_FAILURE() << "no exception";
+    } catch (ModBusPdu::error_t e) {
+        EXPECT_EQ(e, 2);
+    }
+    peer2.get();
+}
+
+TEST_F(RawPeer, FramesForOtherAddressesArePassedOverUntilTheTimeOut)
+{
+    Bytes badCrc = ReadAnswer(2, {0x1234});
+    badCrc.back() ^= 0xFF;
+    for (const Bytes& other : {ReadAnswer(2, {0x1234}), badCrc}) {
+        auto peer = Answer([&] { pty_.Write(other); });
+        const auto start = Clock::now();
+        EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 300); }), 1);
+        EXPECT_GE(MsSince(start), 300);
+        peer.get();
+    }
+    // A frame for another address, then ours: ours is the answer.
+    auto peer = Answer([&] {
+        pty_.Write(ReadAnswer(2, {0x1234}));
+        std::this_thread::sleep_for(60ms);
+        pty_.Write(ReadAnswer(1, {0x4321}));
+    });
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 3000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0x4321);
+    peer.get();
+}
+
+TEST_F(RawPeer, BadCrcThrowsTwoWithoutWaitingForTheTimeOut)
+{
+    Bytes answer = ReadAnswer(1, {0x1234});
+    answer[answer.size() - 2] ^= 0x01;
+    auto peer = Answer([&] { pty_.Write(answer); });
+    const auto start = Clock::now();
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 20000); }), 2);
+    EXPECT_LT(MsSince(start), 20000);
+    peer.get();
+}
+
+TEST_F(RawPeer, NoAnswerTimesOutWithOne)
+{
+    for (std::uint32_t timeout : {20u, 150u}) {
+        const auto start = Clock::now();
+        EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, timeout); }), 1);
+        EXPECT_GE(MsSince(start), timeout);
+    }
+}
+
+TEST_F(RawPeer, UnlimitedTimeOutWaitsForALateAnswer)
+{
+    auto peer = Answer([&] {
+        std::this_thread::sleep_for(300ms);
+        pty_.Write(ReadAnswer(1, {0x0BAD}));
+    });
+    const auto start = Clock::now();
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, ModBusRtu::kInfinite); }), std::nullopt);
+    EXPECT_GE(MsSince(start), 300);
+    EXPECT_EQ(FirstRegister(rtu_), 0x0BAD);
+    peer.get();
+}
+
+TEST_F(RawPeer, StaleFrameBeforeTheRequestIsNotTheAnswer)
+{
+    // A late answer to an earlier request lands before the next request.
+    pty_.Write(ReadAnswer(1, {0xDEAD}));
+    std::this_thread::sleep_for(200ms);
+    auto peer = Answer([&] { pty_.Write(ReadAnswer(1, {0xBEEF})); });
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 3000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0xBEEF);
+    peer.get();
+}
+
+TEST_F(RawPeer, OpenAndCloseRules)
+{
+    EXPECT_TRUE(rtu_.IsOpen());
+    EXPECT_FALSE(rtu_.Open(pty_.SlavePath(), 115200));
+    EXPECT_TRUE(rtu_.IsOpen());
+    // The refused Open left the open port working.
+    auto peer = Answer([&] { pty_.Write(ReadAnswer(1, {1})); });
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 2000); }), std::nullopt);
+    peer.get();
+
+    rtu_.Close();
+    EXPECT_FALSE(rtu_.IsOpen());
+    rtu_.Close();
+    EXPECT_FALSE(rtu_.IsOpen());
+    EXPECT_NE(LinkError([&] { rtu_.Transact(1, read_, 100); }), std::nullopt);
+
+    ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200));
+    auto peer2 = Answer([&] { pty_.Write(ReadAnswer(1, {2})); });
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 2000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 2);
+    peer2.get();
+
+    ModBusRtu other;
+    EXPECT_FALSE(other.Open("/nonexistent/port", 115200));
+    EXPECT_FALSE(other.IsOpen());
+}
+
+TEST_F(RawPeer, CloseFromAnotherThreadEndsATransaction)
+{
+    for (std::uint32_t timeout : {ModBusRtu::kInfinite, 60000u}) {
+        if (!rtu_.IsOpen()) {
+            ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200));
+        }
+        auto transaction = std::async(std::launch::async, [&] {
+            return LinkError([&] { rtu_.Transact(1, read_, timeout); });
+        });
+        ASSERT_FALSE(pty_.Read(30, 5000).empty()); // the request went out
+        rtu_.Close();
+        ASSERT_EQ(transaction.wait_for(10s), std::future_status::ready);
+        const auto error = transaction.get();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_TRUE(*error == 1 || *error == 3) << *error;
+    }
+}
+
+// The retry policy against the simulated meter.
+class RetryAgainstSim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MeterSimOptions options;
+        options.frozen = true;
+        sim_ = std::make_unique<MeterSim>(options);
+        std::string error;
+        ASSERT_TRUE(sim_->Start(&error)) << error;
+        ASSERT_TRUE(rtu_.Open(sim_->PortPath(), 115200));
+    }
+
+    std::unique_ptr<MeterSim> sim_;
+    ModBusRtu rtu_;
+    ModBusRequest read_{3, 42100, 2};
+};
+
+TEST_F(RetryAgainstSim, BusyAnswersAreRepeatedUpToTheLimit)
+{
+    sim_->SetBusyAnswers(101);
+    EXPECT_NO_THROW(TransactWithRetry(rtu_, 1, read_, 1000));
+    EXPECT_EQ(sim_->RequestCount(), 102u);
+    EXPECT_EQ(FirstRegister(rtu_), sim_->Reg(42100));
+
+    sim_->ClearRequests();
+    sim_->SetBusyAnswers(102);
+    try {
+        TransactWithRetry(rtu_, 1, read_, 1000);
+        ADD_FAILURE() << "no exception";
+    } catch (ModBusPdu::error_t e) {
+        EXPECT_EQ(e, 6);
+    }
+    EXPECT_EQ(sim_->RequestCount(), 102u);
+}
+
+TEST_F(RetryAgainstSim, OtherExceptionsAreThrownAtOnce)
+{
+    for (std::uint8_t code : {1, 2, 3, 4}) {
+        SCOPED_TRACE(int{code});
+        sim_->ClearRequests();
+        sim_->SetExceptionRange(42100, 42100, code);
+        try {
+            TransactWithRetry(rtu_, 1, read_, 1000);
+            ADD_FAILURE() << "no exception";
+        } catch (ModBusPdu::error_t e) {
+            EXPECT_EQ(e, code);
+        }
+        EXPECT_EQ(sim_->RequestCount(), 1u);
+    }
+}
+
+TEST_F(RetryAgainstSim, LinkErrorsAreRetried)
+{
+    // Wrong CRCs (2), then success.
+    sim_->SetBadCrcAnswers(3);
+    EXPECT_NO_THROW(TransactWithRetry(rtu_, 1, read_, 1000));
+    EXPECT_EQ(sim_->RequestCount(), 4u);
+
+    // Time-outs (1): a silent meter that comes back.
+    sim_->ClearRequests();
+    ModBusRequest write(6, 42100, 1);
+    sim_->SetSilent(true);
+    auto retry = std::async(std::launch::async, [&] {
+        return LinkError([&] { TransactWithRetry(rtu_, 1, write, 20); });
+    });
+    ASSERT_TRUE(sim_->WaitForRequests(3, 20s));
+    sim_->SetSilent(false);
+    ASSERT_EQ(retry.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(retry.get(), std::nullopt);
+    EXPECT_GE(sim_->RequestCount(), 4u);
+    EXPECT_EQ(sim_->Reg(42100), 1);
+
+    // A meter that never answers: 102 attempts, then the time-out is thrown.
+    // With 20 ms time-outs the sim may log the last write after the write
+    // has returned (its answer to an earlier attempt came first), so only
+    // the reads are counted.
+    sim_->ClearRequests();
+    sim_->SetSilent(true);
+    EXPECT_EQ(LinkError([&] { TransactWithRetry(rtu_, 1, read_, 20); }), 1);
+    ASSERT_TRUE(sim_->WaitForRequests(102, 10s));
+    const auto log = sim_->Requests();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const Bytes& pdu) { return pdu[0] == 3; }), 102);
+}
+
+TEST_F(RetryAgainstSim, LateAnswerOfATimedOutRequestIsNotTakenForTheNext)
+{
+    sim_->SetReg(2000, 0xAAAA);
+    sim_->SetReg(53020, 0x5555);
+    sim_->SetAnswerDelay(150);
+    ModBusRequest first(3, 2000, 1);
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, first, 50); }), 1);
+    // Let the late answer come in and be handed over.
+    std::this_thread::sleep_for(400ms);
+    sim_->SetAnswerDelay(0);
+    ModBusRequest second(3, 53020, 1);
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, second, 2000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0x5555);
+}
+
+TEST_F(RetryAgainstSim, ShortReadAnswerLeavesMissingValuesUntouched)
+{
+    sim_->SetShortReads(1);
+    ModBusRequest request(3, 53017, 2);
+    ASSERT_NO_THROW(TransactWithRetry(rtu_, 1, request, 1000));
+    ModBusUShortReg mode(0), unread(0x7777);
+    rtu_ >> mode >> unread;
+    EXPECT_EQ(mode.Get(), sim_->Reg(53017));
+    EXPECT_EQ(unread.Get(), 0x7777);
+}
+
+} // namespace

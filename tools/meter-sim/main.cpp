@@ -1,0 +1,197 @@
+// vok-meter-sim: a simulated water-cut meter on a pseudo-terminal.
+
+#include "meter_sim.h"
+#include "port_link.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kUsage = R"(Usage: vok-meter-sim [options]
+
+Simulates a water-cut meter as a Modbus RTU slave (functions 3, 6, 16) on a
+pseudo-terminal. Prints the port path on the first line of stdout and serves
+until SIGINT or SIGTERM.
+
+Options:
+  --address N          slave address, 1..247 (default 1)
+  --link PATH          make PATH a symbolic link to the port (an existing
+                       symbolic link is replaced); removed at exit
+  --image FILE         load the register image from FILE at start when it
+                       exists, save it there at exit. Format: text, one
+                       "address value" pair of decimal numbers per line
+                       (protocol address 0..65535, value 0..65535); registers
+                       not listed are 0; '#' starts a comment line
+  --freeze             keep the live values (water cut, temperatures) still
+  --nvram-reads N|never    reads of register 49989 that still show 1234
+                           after it was written (default 1; 0 clears at once)
+  --factory-reads N|never  the same for the factory command block 60064-60068
+
+Fault injection:
+  --delay MS           answer after MS milliseconds
+  --silent             never answer
+  --busy N             answer the next N requests with exception 6
+  --exception A:B:C    answer requests touching registers A..B with exception C
+  --bad-crc N          send the next N answers with a wrong CRC
+  --short K            read answers carry at most K registers
+  --answer-address N   answer as slave address N
+  --help               show this text
+)";
+
+std::optional<long> Number(const std::string& text, long lo, long hi)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+bool ParseReads(const std::string& text, int& out)
+{
+    if (text == "never") {
+        out = MeterSimOptions::kNever;
+        return true;
+    }
+    const auto v = Number(text, 0, 1000000);
+    if (v)
+        out = static_cast<int>(*v);
+    return v.has_value();
+}
+
+struct Config {
+    MeterSimOptions options;
+    MeterFaults faults;
+    std::string link;
+    std::string image;
+};
+
+// Returns 0 to go on, otherwise the exit status.
+int ParseArgs(int argc, char** argv, Config& cfg)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return -1;
+        }
+        if (arg == "--freeze") {
+            cfg.options.frozen = true;
+            continue;
+        }
+        if (arg == "--silent") {
+            cfg.faults.silent = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << "vok-meter-sim: " << arg << ": missing value or unknown option\n" << kUsage;
+            return 2;
+        }
+        const std::string value = argv[++i];
+        bool ok = true;
+        auto number = [&](long lo, long hi, auto& out) {
+            const auto v = Number(value, lo, hi);
+            ok = v.has_value();
+            if (ok)
+                out = static_cast<std::remove_reference_t<decltype(out)>>(*v);
+        };
+        if (arg == "--address")
+            number(1, 247, cfg.options.address);
+        else if (arg == "--link")
+            cfg.link = value;
+        else if (arg == "--image")
+            cfg.image = value;
+        else if (arg == "--nvram-reads")
+            ok = ParseReads(value, cfg.options.nvramClearReads);
+        else if (arg == "--factory-reads")
+            ok = ParseReads(value, cfg.options.factoryClearReads);
+        else if (arg == "--delay")
+            number(0, 600000, cfg.faults.answerDelayMs);
+        else if (arg == "--busy")
+            number(0, 1000000, cfg.faults.busyAnswers);
+        else if (arg == "--bad-crc")
+            number(0, 1000000, cfg.faults.badCrcAnswers);
+        else if (arg == "--short")
+            number(0, 125, cfg.faults.shortReads);
+        else if (arg == "--answer-address")
+            number(0, 255, cfg.faults.answerAddress);
+        else if (arg == "--exception") {
+            unsigned a = 0, b = 0, c = 0;
+            char tail = 0;
+            ok = std::sscanf(value.c_str(), "%u:%u:%u%c", &a, &b, &c, &tail) == 3 && a <= b && b <= 65535 &&
+                 c >= 1 && c <= 255;
+            cfg.faults.exceptionFirst = static_cast<std::uint16_t>(a);
+            cfg.faults.exceptionLast = static_cast<std::uint16_t>(b);
+            cfg.faults.exceptionCode = static_cast<std::uint8_t>(c);
+        } else {
+            std::cerr << "vok-meter-sim: unknown option " << arg << "\n" << kUsage;
+            return 2;
+        }
+        if (!ok) {
+            std::cerr << "vok-meter-sim: bad value for " << arg << ": " << value << "\n";
+            return 2;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Config cfg;
+    if (const int status = ParseArgs(argc, argv, cfg))
+        return status < 0 ? 0 : status;
+
+    // The signals are taken by sigwait below; every thread inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    MeterSim sim(cfg.options);
+    if (!cfg.image.empty()) {
+        struct stat st{};
+        if (::stat(cfg.image.c_str(), &st) == 0) {
+            RegisterImage image{};
+            std::string error;
+            if (!LoadImageFile(cfg.image, image, error)) {
+                std::cerr << "vok-meter-sim: " << error << "\n";
+                return 1;
+            }
+            sim.SetImage(image);
+        }
+    }
+    sim.SetFaults(cfg.faults);
+
+    std::string error;
+    if (!sim.Start(&error)) {
+        std::cerr << "vok-meter-sim: " << error << "\n";
+        return 1;
+    }
+    PortLink link;
+    if (!cfg.link.empty() && !link.Make(cfg.link, sim.PortPath(), error)) {
+        std::cerr << "vok-meter-sim: " << error << "\n";
+        return 1;
+    }
+    std::cout << sim.PortPath() << std::endl;
+
+    int signal = 0;
+    sigwait(&signals, &signal);
+
+    sim.Stop();
+    link.Remove();
+    if (!cfg.image.empty() && !SaveImageFile(cfg.image, sim.Image())) {
+        std::cerr << "vok-meter-sim: cannot save " << cfg.image << "\n";
+        return 1;
+    }
+    return 0;
+}
