@@ -1,0 +1,170 @@
+#include "script.h"
+
+#include "text_file.h"
+#include "value_text.h"
+
+#include <limits>
+#include <locale>
+
+namespace {
+
+boost::wregex Compile(const wchar_t* pattern)
+{
+    boost::wregex re;
+    re.imbue(std::locale::classic());
+    re.assign(pattern, boost::regex::perl);
+    return re;
+}
+
+// Only ASCII can convert; anything else makes the conversion fail.
+bool ToAscii(const std::wstring& text, std::string& out)
+{
+    out.clear();
+    out.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (c < 0 || c > 0x7F)
+            return false;
+        out += static_cast<char>(c);
+    }
+    return true;
+}
+
+std::string LineMessage(int line, const char* text)
+{
+    return "Строка #" + std::to_string(line) + ", " + text;
+}
+
+const char kAddressMessage[] = "Неверное значение адреса.";
+const char kTypeMessage[] = "Неверное значение для данного типа регистра.";
+const char kDelayMessage[] = "Слишком большая задержка.";
+const char kParameterMessage[] = "Неверный параметр комманды.";
+const char kSyntaxMessage[] = "Синтаксическая ошибка.";
+
+constexpr std::int32_t kMaxPauseMs = 5000;
+
+} // namespace
+
+ScriptPatterns::ScriptPatterns()
+    : ValuePattern(Compile(
+          LR"(\s*(?:"?[^"]+"?\s+)?(\d+)\s+(f|float|d|ushort|s|sshort)\s+([-+0-9.,eE]*)(?:\s+#.*)?)")),
+      CommentPattern(Compile(LR"(\s*(#.*)?)")),
+      PausePattern(Compile(LR"(\s*sleep\(\s*(\d+)\s*\)\s*)"))
+{
+}
+
+bool IsPatternSpace(wchar_t c)
+{
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
+std::wstring SqueezeSpaceRuns(const std::wstring& line)
+{
+    std::wstring out;
+    out.reserve(line.size());
+    std::size_t run = 0;
+    for (const wchar_t c : line) {
+        run = IsPatternSpace(c) ? run + 1 : 0;
+        if (run <= 2)
+            out += c;
+    }
+    return out;
+}
+
+LineMatch ClassifyLine(const std::wstring& line, const ScriptPatterns& patterns)
+{
+    LineMatch result;
+    try {
+        const std::wstring squeezed = SqueezeSpaceRuns(line);
+        boost::wsmatch m;
+        if (boost::regex_match(squeezed, m, patterns.ValuePattern)) {
+            result.kind = LineMatch::Kind::Value;
+            result.registerText = m.str(1);
+            result.typeWord = m.str(2);
+            result.valueText = m.str(3);
+        } else if (boost::regex_match(squeezed, patterns.CommentPattern)) {
+            result.kind = LineMatch::Kind::Comment;
+        } else if (boost::regex_match(squeezed, m, patterns.PausePattern)) {
+            result.kind = LineMatch::Kind::Pause;
+            result.valueText = m.str(1);
+        }
+    } catch (const std::runtime_error&) {
+        // The engine gave up on an ambiguous match: the line is not usable.
+        result = LineMatch{};
+    }
+    return result;
+}
+
+ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const ScriptPatterns& patterns)
+{
+    ScriptValidation v;
+    std::int64_t weight = 0;
+    std::string ascii;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int k = static_cast<int>(i + 1);
+        const LineMatch m = ClassifyLine(lines[i], patterns);
+        switch (m.kind) {
+        case LineMatch::Kind::Value: {
+            std::optional<std::int32_t> reg;
+            if (ToAscii(m.registerText, ascii))
+                reg = ParseDecimalInt32(ascii);
+            if (!reg || *reg < 1 || *reg > 65536) {
+                v.messages.push_back(LineMessage(k, kAddressMessage));
+                break;
+            }
+            ScriptStep step;
+            step.kind = ScriptStep::Kind::Write;
+            step.registerNumber = *reg;
+            step.lineNumber = k;
+            bool ok = ToAscii(m.valueText, ascii);
+            if (m.typeWord == L"f" || m.typeWord == L"float") {
+                step.type = ScriptValueType::Float;
+                const auto f = ok ? ParseFloat(ascii) : std::nullopt;
+                ok = f.has_value();
+                if (ok)
+                    step.floatValue = *f;
+            } else {
+                const bool isUShort = m.typeWord == L"d" || m.typeWord == L"ushort";
+                step.type = isUShort ? ScriptValueType::UShort : ScriptValueType::SShort;
+                const auto n = ok ? ParseDecimalInt32(ascii) : std::nullopt;
+                ok = n.has_value() && (isUShort ? *n >= 0 && *n <= 65535 : *n >= -32768 && *n <= 32767);
+                if (ok)
+                    step.intValue = *n;
+            }
+            if (!ok) {
+                v.messages.push_back(LineMessage(k, kTypeMessage));
+                break;
+            }
+            weight += 1;
+            v.steps.push_back(step);
+            break;
+        }
+        case LineMatch::Kind::Comment:
+            break;
+        case LineMatch::Kind::Pause: {
+            std::optional<std::int32_t> ms;
+            if (ToAscii(m.valueText, ascii))
+                ms = ParseDecimalInt32(ascii);
+            if (!ms) {
+                v.messages.push_back(LineMessage(k, kParameterMessage));
+            } else if (*ms > kMaxPauseMs) {
+                v.messages.push_back(LineMessage(k, kDelayMessage));
+            } else {
+                weight += *ms / 100;
+                ScriptStep step;
+                step.kind = ScriptStep::Kind::Pause;
+                step.pauseMs = *ms;
+                step.lineNumber = k;
+                v.steps.push_back(step);
+            }
+            break;
+        }
+        case LineMatch::Kind::SyntaxError:
+            v.messages.push_back(LineMessage(k, kSyntaxMessage));
+            break;
+        }
+    }
+    v.weight = static_cast<std::int32_t>(std::min<std::int64_t>(weight, std::numeric_limits<std::int32_t>::max()));
+    if (!v.messages.empty())
+        v.steps.clear();
+    return v;
+}

@@ -1,0 +1,193 @@
+#include "text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr wchar_t kReplacement = 0xFFFD;
+
+bool IsScalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+void DecodeUtf8(std::string_view s, std::wstring& out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        char32_t c = 0, min = 0;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1, c = b & 0x1F, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2, c = b & 0x0F, min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3, c = b & 0x07, min = 0x10000;
+        } else {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        int k = 1;
+        for (; k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k)
+            c = (c << 6) | (p[i + k] & 0x3F);
+        if (k <= extra || c < min || !IsScalar(c)) {
+            out += kReplacement; // resynchronise at the next byte
+            ++i;
+            continue;
+        }
+        out += static_cast<wchar_t>(c);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+}
+
+void DecodeUtf16(std::string_view s, bool bigEndian, std::wstring& out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t units = s.size() / 2;
+    auto unit = [&](std::size_t k) -> char32_t {
+        return bigEndian ? (char32_t{p[2 * k]} << 8) | p[2 * k + 1] : (char32_t{p[2 * k + 1]} << 8) | p[2 * k];
+    };
+    for (std::size_t k = 0; k < units; ++k) {
+        const char32_t u = unit(k);
+        if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
+            const char32_t v = unit(k + 1);
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                out += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                ++k;
+                continue;
+            }
+        }
+        out += (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<wchar_t>(u);
+    }
+    if (s.size() % 2 != 0)
+        out += kReplacement;
+}
+
+void DecodeLocale(std::string_view s, std::wstring& out)
+{
+    std::mbstate_t state{};
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80 && std::mbsinit(&state)) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        wchar_t wc = 0;
+        const std::size_t r = std::mbrtowc(&wc, s.data() + i, s.size() - i, &state);
+        if (r == static_cast<std::size_t>(-1) || r == static_cast<std::size_t>(-2)) {
+            // Invalid, or cut off by the end of the file.
+            out += kReplacement;
+            state = std::mbstate_t{};
+            ++i;
+        } else if (r == 0) {
+            out += L'\0';
+            ++i;
+        } else {
+            out += wc;
+            i += r;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::wstring> DecodeTextLines(std::string_view bytes)
+{
+    std::wstring text;
+    text.reserve(bytes.size());
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        DecodeUtf8(bytes.substr(3), text);
+    else if (bytes.starts_with("\xFF\xFE"))
+        DecodeUtf16(bytes.substr(2), false, text);
+    else if (bytes.starts_with("\xFE\xFF"))
+        DecodeUtf16(bytes.substr(2), true, text);
+    else
+        DecodeLocale(bytes, text);
+
+    if (const auto nul = text.find(L'\0'); nul != std::wstring::npos)
+        text.resize(nul);
+
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const wchar_t c = text[i];
+        if (c != L'\n' && c != L'\r')
+            continue;
+        lines.emplace_back(text, start, i - start);
+        if (c == L'\r' && i + 1 < n && text[i + 1] == L'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.emplace_back(text, start, n - start);
+    return lines;
+}
+
+bool ReadTextFileLines(const std::string& path, std::vector<std::wstring>& lines, std::string& error)
+{
+    lines.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::system_category().message(errno);
+        return false;
+    }
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r > 0) {
+            bytes.append(buf, static_cast<std::size_t>(r));
+        } else if (r == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = std::system_category().message(errno);
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    lines = DecodeTextLines(bytes);
+    error.clear();
+    return true;
+}
+
+std::string WideToUtf8(std::wstring_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const wchar_t wc : text) {
+        auto c = static_cast<char32_t>(wc);
+        if (!IsScalar(c))
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
