@@ -19,6 +19,7 @@
 
 class RegListItemData;
 struct MeterRegisters;
+struct ScriptValidation;
 
 enum LinkCommand : std::int32_t {
     Poll = 0,
@@ -54,6 +55,11 @@ public:
     // running one end without messages and joins the thread.
     void Stop();
 
+signals:
+    // Emitted on the link thread when a command has ended, whatever its
+    // outcome; fronts without a dialog of their own wait for it.
+    void CommandDone(int command);
+
 protected:
     void run() override { Execute(); }
 
@@ -84,6 +90,7 @@ private:
     void LoadFactory();
     void LoadVokParams();
     void SaveVokParams();
+    void RunScript(const ScriptValidation& script);
     void ProgressSweep(int pauseMs);
 
     // Window-thread steps.

@@ -1,0 +1,108 @@
+// Commands that change the meter: the register write, the NVRAM commit and
+// the factory load, the last two with their read-back loops.
+
+#include "link_thread.h"
+
+#include "reg_list_item_data.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr std::uint16_t kNvramCommandRegister = 49989;
+constexpr std::uint16_t kNvramCommandCode = 1234;
+constexpr std::uint16_t kFactoryCommandBlock = 60064;
+constexpr std::uint16_t kFactoryCommandCode = 101;
+constexpr float kFactoryArgument = 101.0f;
+constexpr int kReadBackPasses = 5;
+
+} // namespace
+
+void TLink1Thread::WriteReg(RegListItemData& target, const std::string& text)
+{
+    bool built = false;
+    RunOnUi([&] {
+        // SyncBuildWrite: the value and the request change only on good text.
+        FWriteRequest.Rewind();
+        try {
+            target.BuildWriteRequest(FWriteRequest, text);
+            built = true;
+        } catch (...) {
+            if (!stopping_)
+                front_.ShowError("Неверный формат числа");
+        }
+        FDoneEvent.Set();
+    });
+    if (!built)
+        return;
+    try {
+        TransactWithRetry(FWriteRequest);
+    } catch (ModBusPdu::error_t e) {
+        ReportPduError(e);
+    } catch (ModBusRtu::error_t e) {
+        ReportLinkError(e);
+    }
+}
+
+void TLink1Thread::ProgressSweep(int pauseMs)
+{
+    RunOnUi([this, pauseMs] {
+        // SyncNvramWait / SyncFactoryWait: the window thread does nothing
+        // else meanwhile, which is the point: the meter gets this time.
+        for (int position = 0; position <= 1000 && !stopping_; position += 10) {
+            front_.SetProgress(position);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        FDoneEvent.Set();
+    });
+}
+
+void TLink1Thread::SaveToNVRAM()
+{
+    try {
+        ModBusRequest request(6, kNvramCommandRegister, kNvramCommandCode);
+        TransactWithRetry(request);
+        request.Build(3, kNvramCommandRegister, 1);
+        ModBusUShortReg readBack(0);
+        for (int pass = 0; pass < kReadBackPasses && !stopping_; ++pass) {
+            ProgressSweep(10);
+            TransactWithRetry(request);
+            FRtu >> readBack;
+            if (readBack.Get() == 0)
+                break;
+        }
+    } catch (ModBusPdu::error_t e) {
+        ReportPduError(e);
+    } catch (ModBusRtu::error_t e) {
+        ReportLinkError(e);
+    }
+    CloseProgress();
+}
+
+void TLink1Thread::LoadFactory()
+{
+    ModBusRequest request(16, kFactoryCommandBlock, 5);
+    ModBusUShortReg code(kFactoryCommandCode);
+    ModBusFloatReg first(kFactoryArgument);
+    ModBusFloatReg second(kFactoryArgument);
+    request.Rewind();
+    request << code << first << second;
+    try {
+        TransactWithRetry(request);
+        request.Build(3, kFactoryCommandBlock, 5);
+        for (int pass = 0; pass < kReadBackPasses && !stopping_; ++pass) {
+            ProgressSweep(20);
+            TransactWithRetry(request);
+            FRtu >> code >> first >> second;
+            // -0.0 compares equal to 0.0; a NaN never does.
+            if (code.Get() == 0 && first.Get() == 0.0f && second.Get() == 0.0f)
+                break;
+        }
+    } catch (ModBusPdu::error_t e) {
+        ReportPduError(e);
+    } catch (ModBusRtu::error_t e) {
+        ReportLinkError(e);
+    }
+    CloseProgress();
+}

@@ -1,0 +1,212 @@
+#include "link_thread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <exception>
+#include <new>
+
+namespace {
+
+const char* PduErrorMessage(std::int32_t code)
+{
+    switch (code) {
+    case 1:
+        return "Запрошен неверный код операции";
+    case 2:
+        return "Запрошен неверный адрес регистра";
+    case 3:
+        return "Неверные данные в запросе";
+    case 6:
+        return "Устройство занято";
+    default:
+        return nullptr;
+    }
+}
+
+bool ShowsProgressDialog(std::int32_t command)
+{
+    return command >= SaveToNVRAM && command <= SaveVokParams;
+}
+
+} // namespace
+
+TLink1Thread::TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject* parent)
+    : QThread(parent), registers_(registers), front_(front)
+{
+    start();
+}
+
+TLink1Thread::~TLink1Thread() { Stop(); }
+
+bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std::uint32_t timeoutMs,
+                            std::int32_t address)
+{
+    FTimeout = timeoutMs;
+    FAddress = address;
+    return FRtu.Open(portName, baud);
+}
+
+void TLink1Thread::CloseLink() { FRtu.Close(); }
+
+bool TLink1Thread::Enqueue(QueuedCommand command)
+{
+    std::lock_guard lock(FQueueLock);
+    if (!FRtu.IsOpen() || stopping_ || FCommands.size() >= 2)
+        return false;
+    FCommands.push_back(std::move(command));
+    FCommandEvent.Set();
+    return true;
+}
+
+bool TLink1Thread::PostCommand(std::int32_t command)
+{
+    return Enqueue(QueuedCommand{command, nullptr, {}});
+}
+
+bool TLink1Thread::PostWrite(RegListItemData& target, const std::string& text)
+{
+    return Enqueue(QueuedCommand{LinkCommand::WriteReg, &target, text});
+}
+
+void TLink1Thread::Stop()
+{
+    if (stopping_.exchange(true))
+        return;
+    {
+        std::lock_guard lock(FQueueLock);
+        FCommands.clear();
+    }
+    FRtu.Close();
+    FCommandEvent.Set();
+    // The running command may be handing a step to this thread; serve such
+    // steps (they do nothing now) until the thread has ended.
+    while (!wait(10))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TLink1Thread::Execute()
+{
+    while (!stopping_) {
+        FCommandEvent.Wait();
+        for (;;) {
+            QueuedCommand command{-1, nullptr, {}};
+            {
+                std::lock_guard lock(FQueueLock);
+                if (FCommands.empty() || stopping_)
+                    break;
+                command = std::move(FCommands.front());
+                FCommands.pop_front();
+            }
+            Dispatch(command);
+        }
+    }
+}
+
+void TLink1Thread::Dispatch(const QueuedCommand& command)
+{
+    // Anything other than the two transaction errors that escapes a command
+    // ends just that command; the thread goes on serving.
+    try {
+        switch (command.number) {
+        case LinkCommand::Poll:
+            Poll();
+            break;
+        case LinkCommand::WriteReg:
+            if (command.writeTarget)
+                WriteReg(*command.writeTarget, command.writeText);
+            break;
+        case LinkCommand::SaveToNVRAM:
+            SaveToNVRAM();
+            break;
+        case LinkCommand::LoadFactory:
+            LoadFactory();
+            break;
+        case LinkCommand::LoadVokParams:
+            LoadVokParams();
+            break;
+        case LinkCommand::SaveVokParams:
+            SaveVokParams();
+            break;
+        default:
+            break; // unknown numbers are dropped
+        }
+        emit CommandDone(command.number);
+        return;
+    } catch (const std::bad_alloc&) {
+        ShowError("Команда не выполнена: недостаточно памяти");
+    } catch (const std::exception& e) {
+        ShowError(std::string("Команда не выполнена: ") + e.what());
+    } catch (...) {
+        ShowError("Команда не выполнена: неизвестная ошибка");
+    }
+    if (ShowsProgressDialog(command.number))
+        CloseProgress();
+    emit CommandDone(command.number);
+}
+
+void TLink1Thread::RunOnUi(const std::function<void()>& step)
+{
+    QMetaObject::invokeMethod(this, [&step] { step(); }, Qt::BlockingQueuedConnection);
+    FDoneEvent.Wait();
+}
+
+void TLink1Thread::RunOnUiNoWait(const std::function<void()>& step)
+{
+    QMetaObject::invokeMethod(this, [&step] { step(); }, Qt::BlockingQueuedConnection);
+}
+
+void TLink1Thread::ShowError(const std::string& text)
+{
+    FErrorText = text;
+    RunOnUi([this] { SyncShowError(); });
+}
+
+void TLink1Thread::SyncShowError()
+{
+    if (!stopping_)
+        front_.ShowError(FErrorText);
+    FDoneEvent.Set();
+}
+
+void TLink1Thread::ReportPduError(std::int32_t code)
+{
+    if (!FRtu.IsOpen() || stopping_)
+        return;
+    if (const char* message = PduErrorMessage(code))
+        ShowError(message);
+}
+
+void TLink1Thread::ReportLinkError(std::int32_t)
+{
+    if (!FRtu.IsOpen() || stopping_)
+        return;
+    ShowError("Ошибка связи с влагомером");
+}
+
+void TLink1Thread::SetProgress(std::int32_t position)
+{
+    FProgress = position;
+    RunOnUi([this] { SyncSetProgress(); });
+}
+
+void TLink1Thread::SyncSetProgress()
+{
+    if (!stopping_)
+        front_.SetProgress(FProgress);
+    FDoneEvent.Set();
+}
+
+void TLink1Thread::CloseProgress()
+{
+    RunOnUiNoWait([this] {
+        if (!stopping_)
+            front_.CloseProgress();
+    });
+}
+
+void TLink1Thread::TransactWithRetry(const ModBusRequest& request)
+{
+    ::TransactWithRetry(FRtu, static_cast<std::uint8_t>(FAddress.load() & 0xFF), request, FTimeout.load(),
+                        &stopping_);
+}

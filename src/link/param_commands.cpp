@@ -1,0 +1,291 @@
+// The parameter file commands: the dump of the meter's configuration into a
+// file, and the script run that validates a file and writes it to the meter.
+
+#include "link_thread.h"
+
+#include "codecs.h"
+#include "layout_writer.h"
+#include "meter_config.h"
+#include "replace_file.h"
+#include "script.h"
+#include "text_file.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+constexpr std::uint16_t kPhaseBase[2] = {53300, 53600};
+constexpr std::uint16_t kSaltBase[2] = {54000, 55000};
+constexpr std::uint16_t kPointSetBase[2] = {57000, 57300};
+constexpr std::uint16_t kConfigCommandRegister = 60064;
+constexpr std::uint16_t kApplyConfigCode = 10;
+constexpr int kProgressStage = 150;
+
+template <class... Args>
+std::string Format(const char* format, Args... args)
+{
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+} // namespace
+
+void TLink1Thread::SaveVokParams()
+{
+    RunOnUi([this] {
+        // SyncGetSaveFileName
+        if (!stopping_)
+            FFileName = front_.GetSaveFileName();
+        FDoneEvent.Set();
+    });
+
+    ModBusRequest serialRequest(3, 2000, 2);
+    ModBusRequest adjustRequest(3, 2022, 12);
+    ModBusRequest set1Request(3, 53008, 10);
+    ModBusRequest set2Request(3, 53026, 7);
+    ModBusRequest phaseRequest(3, 0, 30);
+    ModBusRequest saltRequest(3, 0, 30);
+    ModBusRequest densityRequest(3, 56000, 17);
+    ModBusRequest gateRequest(3, 53020, 1);
+    ModBusRequest pointSetRequest(3, 0, 114);
+
+    // Value objects of the dump's own, reused across phases and salt tables:
+    // a short answer leaves the values of the previous use.
+    ModBusFloatReg skip;
+    ModBusFloatReg serial, oilAdjust, waterAdjust, oilIndex, waterIndex;
+    ModBusFloatReg pdFreq, nsStart, nsEnd, dacP0, dacP1;
+    ModBusUShortReg pdThres, modAnalyzer;
+    ModBusShortReg nShift;
+    ModBusUShortReg sg1CrossN, sg2CrossN;
+    ModBusFloatReg sg1Start, sg1End, sg2Win;
+    ModBusFloatReg salt[5]; // Salt, XMean, XStd, YMean, YStd
+    ModBusFloatReg saltP[10];
+    ModBusUShortReg densityEnable;
+    ModBusFloatReg density[8];
+    ModBusUShortReg firmware;
+    ModBusUShortReg pointMode, pointCount;
+    ModBusFloatReg pointHead[6]; // T0, Salt, XMean, XStd, YMean, YStd
+    ModBusFloatReg pointP[10];
+    ModBusFloatReg pairP[20], pairW[20];
+
+    MeterConfig config;
+    int progress = 0;
+    SetProgress(progress);
+    const auto advance = [&] {
+        progress += kProgressStage;
+        SetProgress(progress);
+    };
+    try {
+        TransactWithRetry(serialRequest);
+        FRtu >> serial;
+        config.Serial = serial.Get();
+
+        TransactWithRetry(adjustRequest);
+        FRtu >> oilAdjust >> waterAdjust >> skip >> skip >> oilIndex >> waterIndex;
+        config.OilAdjust = oilAdjust.Get();
+        config.WaterAdjust = waterAdjust.Get();
+        config.OilIndex = oilIndex.Get();
+        config.WaterIndex = waterIndex.Get();
+
+        TransactWithRetry(set1Request);
+        FRtu >> pdFreq >> pdThres >> nsStart >> nsEnd >> skip >> modAnalyzer;
+        config.PDFreq = pdFreq.Get();
+        config.PDThres = pdThres.Get();
+        config.NSStart = nsStart.Get();
+        config.NSEnd = nsEnd.Get();
+        config.ModAnalyzer = modAnalyzer.Get();
+        advance();
+
+        TransactWithRetry(set2Request);
+        FRtu >> nShift >> skip >> dacP0 >> dacP1;
+        config.NShift = nShift.Get();
+        config.DacP0 = dacP0.Get();
+        config.DacP1 = dacP1.Get();
+        advance();
+
+        for (int p = 0; p < 2; ++p) {
+            PhaseConfig& phase = config.Phase[p];
+            phaseRequest.SetAddress(kPhaseBase[p]);
+            TransactWithRetry(phaseRequest);
+            FRtu >> sg1CrossN >> sg1Start >> sg1End >> sg2CrossN >> sg2Win;
+            for (int i = 0; i < 11; ++i)
+                FRtu >> skip;
+            phase.SG1CrossN = sg1CrossN.Get();
+            phase.SG1Start = sg1Start.Get();
+            phase.SG1End = sg1End.Get();
+            phase.SG2CrossN = sg2CrossN.Get();
+            phase.SG2Win = sg2Win.Get();
+            advance();
+
+            for (int s = 0; s < 10; ++s) {
+                saltRequest.SetAddress(static_cast<std::uint16_t>(kSaltBase[p] + 30 * s));
+                TransactWithRetry(saltRequest);
+                for (auto& v : salt)
+                    FRtu >> v;
+                for (auto& v : saltP)
+                    FRtu >> v;
+                SaltTableConfig& table = phase.Salt[s];
+                table.Salt = salt[0].Get();
+                table.XMean = salt[1].Get();
+                table.XStd = salt[2].Get();
+                table.YMean = salt[3].Get();
+                table.YStd = salt[4].Get();
+                for (int i = 0; i < 10; ++i)
+                    table.P[i] = saltP[i].Get();
+            }
+            advance();
+        }
+
+        TransactWithRetry(densityRequest);
+        FRtu >> densityEnable;
+        for (auto& v : density)
+            FRtu >> v;
+        config.DensityEnable = densityEnable.Get();
+        config.RoCurr = density[0].Get();
+        config.RoMin = density[1].Get();
+        config.RoMax = density[2].Get();
+        config.DensityP1 = density[3].Get();
+        config.DensityP2 = density[4].Get();
+        config.DensityP3 = density[5].Get();
+        config.DensityMean = density[6].Get();
+        config.DensityStd = density[7].Get();
+        advance();
+
+        TransactWithRetry(gateRequest);
+        FRtu >> firmware;
+        config.FirmwareVersion = firmware.Get();
+
+        if (config.FirmwareVersion >= kPointSetFirmware) {
+            for (int p = 0; p < 2; ++p) {
+                pointSetRequest.SetAddress(kPointSetBase[p]);
+                TransactWithRetry(pointSetRequest);
+                FRtu >> pointMode;
+                for (auto& v : pointHead)
+                    FRtu >> v;
+                for (auto& v : pointP)
+                    FRtu >> v;
+                FRtu >> pointCount;
+                for (int i = 0; i < 20; ++i)
+                    FRtu >> pairP[i] >> pairW[i];
+                PointSetConfig& set = config.PointSet[p];
+                set.Mode = pointMode.Get();
+                set.T0 = pointHead[0].Get();
+                set.Salt = pointHead[1].Get();
+                set.XMean = pointHead[2].Get();
+                set.XStd = pointHead[3].Get();
+                set.YMean = pointHead[4].Get();
+                set.YStd = pointHead[5].Get();
+                for (int i = 0; i < 10; ++i)
+                    set.P[i] = pointP[i].Get();
+                set.PCount = pointCount.Get();
+                for (int i = 0; i < 20; ++i) {
+                    set.PairP[i] = pairP[i].Get();
+                    set.PairW[i] = pairW[i].Get();
+                }
+            }
+        }
+
+        std::string error;
+        if (!stopping_ && !ReplaceFileContents(FFileName, ParamFileText(config), error))
+            ShowError("Не удалось записать файл " + FFileName + ": " + error);
+    } catch (ModBusPdu::error_t e) {
+        ReportPduError(e);
+    } catch (ModBusRtu::error_t e) {
+        ReportLinkError(e);
+    }
+    CloseProgress();
+}
+
+void TLink1Thread::LoadVokParams()
+{
+    RunOnUi([this] {
+        // SyncGetOpenFileName
+        if (!stopping_)
+            FFileName = front_.GetOpenFileName();
+        FDoneEvent.Set();
+    });
+
+    const ModBusRequest loadConfigRequest(6, kConfigCommandRegister, kApplyConfigCode);
+    const ScriptPatterns patterns;
+    FReport.clear();
+
+    std::vector<std::wstring> lines;
+    std::string readError;
+    if (!ReadTextFileLines(FFileName, lines, readError)) {
+        FReport.push_back("Не удалось прочитать файл " + FFileName + ": " + readError);
+    } else {
+        const ScriptValidation script = ValidateScript(lines, patterns);
+        if (!script.messages.empty()) {
+            FReport = script.messages;
+        } else {
+            RunScript(script);
+            try {
+                TransactWithRetry(loadConfigRequest);
+                FReport.push_back("Применена команда загрузки конфигурации (без записи в NVRAM).");
+            } catch (ModBusPdu::error_t e) {
+                FReport.push_back(Format("Команда загрузки конфигурации отвергнута (код %d).", static_cast<int>(e)));
+            } catch (ModBusRtu::error_t) {
+                FReport.push_back("Не удалось послать команду загрузки конфигурации (ошибка связи).");
+            }
+        }
+    }
+
+    RunOnUi([this] {
+        // SyncShowReport: the link thread is released before the report
+        // window's modal loop, and this step returns when it is closed.
+        if (stopping_) {
+            FDoneEvent.Set();
+            return;
+        }
+        front_.CloseProgress();
+        front_.FillReport(FReport);
+        FDoneEvent.Set();
+        front_.ExecReport();
+    });
+}
+
+void TLink1Thread::RunScript(const ScriptValidation& script)
+{
+    const std::int32_t step = script.weight <= 0 ? 0 : script.weight <= 1000 ? 1000 / script.weight : 1;
+    std::int32_t position = 0;
+    SetProgress(position);
+
+    ModBusRequest write;
+    ModBusFloatReg floatValue;
+    for (const ScriptStep& line : script.steps) {
+        if (stopping_)
+            return;
+        if (line.kind == ScriptStep::Kind::Pause) {
+            for (int tick = 0; tick < line.pauseMs / 100 && !stopping_; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                SetProgress(position);
+                position += step;
+            }
+            continue;
+        }
+        const auto address = static_cast<std::uint16_t>(line.registerNumber - 1);
+        if (line.type == ScriptValueType::Float) {
+            floatValue.Set(line.floatValue);
+            write.Build(16, address, 2);
+            write.Rewind();
+            write << floatValue;
+        } else {
+            write.Build(6, address, static_cast<std::uint16_t>(line.intValue));
+        }
+        try {
+            TransactWithRetry(write);
+            FReport.push_back(Format("Запись по адресу %d выполнена.", line.registerNumber));
+            position += step;
+            SetProgress(position);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } catch (ModBusPdu::error_t) {
+            FReport.push_back(Format("Ошибка записи по адресу %d (запрос отвергнут).", line.registerNumber));
+        } catch (ModBusRtu::error_t) {
+            FReport.push_back(Format("Ошибка записи по адресу %d (ошибка связи).", line.registerNumber));
+        }
+    }
+}

@@ -1,0 +1,209 @@
+#pragma once
+// A recording front on the test's own Qt event loop, and a link thread
+// connected to a simulated meter on a pseudo-terminal.
+
+#include "link_front.h"
+#include "link_thread.h"
+#include "meter_sim.h"
+#include "register_map.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+inline QCoreApplication& TestApp()
+{
+    static int argc = 1;
+    static char name[] = "link-tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                  : new QCoreApplication(argc, argv);
+    return *app;
+}
+
+// Runs the event loop until `done` holds or the deadline passes.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = std::chrono::seconds(30))
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class RecordingFront : public LinkFront {
+public:
+    std::vector<std::string> errors;
+    std::vector<std::string> parameterTexts;
+    std::vector<int> progress;
+    std::vector<std::string> report;
+    int refreshes = 0;
+    int progressCloses = 0;
+    int reportsShown = 0;
+    std::string openFileName;
+    std::string saveFileName;
+    bool wrongThread = false;
+
+    // While set, an error box or a refresh stays "open" in a nested loop
+    // until Release() is called; onHold runs as the loop starts.
+    bool holdErrors = false;
+    bool holdRefresh = false;
+    bool holding = false;
+    std::function<void()> onHold;
+
+    // Ends the nested loop of a held step; call it from onHold or a timer.
+    void Release()
+    {
+        releaseRequested_ = true;
+        if (holdLoop_)
+            holdLoop_->quit();
+    }
+
+    void RefreshList(const std::string& parameterText) override
+    {
+        CheckThread();
+        ++refreshes;
+        parameterTexts.push_back(parameterText);
+        if (holdRefresh)
+            Hold();
+    }
+    void ShowError(const std::string& text) override
+    {
+        CheckThread();
+        errors.push_back(text);
+        if (holdErrors)
+            Hold();
+    }
+    void SetProgress(int position) override
+    {
+        CheckThread();
+        progress.push_back(position);
+    }
+    void CloseProgress() override
+    {
+        CheckThread();
+        ++progressCloses;
+    }
+    std::string GetOpenFileName() override { return openFileName; }
+    std::string GetSaveFileName() override { return saveFileName; }
+    void FillReport(const std::vector<std::string>& lines) override
+    {
+        CheckThread();
+        report = lines;
+    }
+    void ExecReport() override
+    {
+        CheckThread();
+        ++reportsShown;
+    }
+
+    int Sweeps() const
+    {
+        int n = 0;
+        for (int p : progress)
+            n += p == 1000;
+        return n;
+    }
+
+private:
+    void CheckThread()
+    {
+        if (QThread::currentThread() != TestApp().thread())
+            wrongThread = true;
+    }
+    // A nested event loop, as a modal box runs one.
+    void Hold()
+    {
+        QEventLoop loop;
+        holdLoop_ = &loop;
+        holding = true;
+        releaseRequested_ = false;
+        if (onHold)
+            onHold();
+        if (!releaseRequested_)
+            loop.exec();
+        holding = false;
+        holdLoop_ = nullptr;
+    }
+    QEventLoop* holdLoop_ = nullptr;
+    bool releaseRequested_ = false;
+};
+
+// The register list as plain texts, row by row.
+class PlainRegList : public RegListItems {
+public:
+    int AddRow(const std::vector<std::string>& texts, RegListItemData&) override
+    {
+        rows.push_back(texts);
+        return static_cast<int>(rows.size()) - 1;
+    }
+    std::vector<std::vector<std::string>> rows;
+};
+
+class LinkTest : public ::testing::Test {
+protected:
+    // An answer is handed over only after 20 ms of line silence, so the
+    // budget of a transaction must be well above that.
+    static constexpr std::uint32_t kTimeoutMs = 200;
+    // The shortest budget the settings allow, for meters that never answer.
+    static constexpr std::uint32_t kShortTimeoutMs = 20;
+
+    void SetUp() override
+    {
+        TestApp();
+        AddRegListRows(regs, list);
+        MeterSimOptions options;
+        options.frozen = true;
+        sim = std::make_unique<MeterSim>(options);
+        std::string error;
+        ASSERT_TRUE(sim->Start(&error)) << error;
+        link = std::make_unique<TLink1Thread>(regs, front);
+        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
+    }
+
+    void TearDown() override
+    {
+        link.reset();
+        sim.reset();
+        EXPECT_FALSE(front.wrongThread) << "a front step ran outside the front's thread";
+    }
+
+    // Posts a poll and runs the loop until it has refreshed the front.
+    void UseShortTimeout()
+    {
+        link->CloseLink();
+        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kShortTimeoutMs, 1));
+    }
+
+    bool RunPoll()
+    {
+        const int before = front.refreshes;
+        return link->PostCommand(Poll) && WaitUntil([&] { return front.refreshes > before; });
+    }
+
+    std::vector<std::uint8_t> Pdu(std::initializer_list<int> bytes)
+    {
+        std::vector<std::uint8_t> out;
+        for (int b : bytes)
+            out.push_back(static_cast<std::uint8_t>(b));
+        return out;
+    }
+
+    MeterRegisters regs;
+    PlainRegList list;
+    RecordingFront front;
+    std::unique_ptr<MeterSim> sim;
+    std::unique_ptr<TLink1Thread> link;
+};
