@@ -147,13 +147,32 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
 
 void TLink1Thread::RunOnUi(const std::function<void()>& step)
 {
-    QMetaObject::invokeMethod(this, [&step] { step(); }, Qt::BlockingQueuedConnection);
+    RunOnUiNoWait(step);
     FDoneEvent.Wait();
 }
 
 void TLink1Thread::RunOnUiNoWait(const std::function<void()>& step)
 {
-    QMetaObject::invokeMethod(this, [&step] { step(); }, Qt::BlockingQueuedConnection);
+    // The step travels through a lock and an event of our own besides Qt's
+    // blocking call, so that the order of the two threads' accesses is
+    // visible to the thread sanitizer too, not only to Qt's own primitives.
+    {
+        std::lock_guard lock(handOffLock_);
+        handOffStep_ = &step;
+    }
+    QMetaObject::invokeMethod(this, "RunHandOffStep", Qt::BlockingQueuedConnection);
+    handOffReturned_.Wait();
+}
+
+void TLink1Thread::RunHandOffStep()
+{
+    const std::function<void()>* step;
+    {
+        std::lock_guard lock(handOffLock_);
+        step = handOffStep_;
+    }
+    (*step)();
+    handOffReturned_.Set();
 }
 
 void TLink1Thread::ShowError(const std::string& text)

@@ -63,6 +63,10 @@ signals:
 protected:
     void run() override { Execute(); }
 
+private slots:
+    // Runs, on the front's thread, the step that RunOnUi handed over.
+    void RunHandOffStep();
+
 private:
     struct QueuedCommand {
         std::int32_t number;
@@ -115,4 +119,7 @@ private:
     std::int32_t FProgress = 0;
 
     std::atomic<bool> stopping_{false};
+    std::mutex handOffLock_;
+    const std::function<void()>* handOffStep_ = nullptr;
+    AutoResetEvent handOffReturned_;
 };
