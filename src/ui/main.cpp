@@ -1,0 +1,20 @@
+// vok-tarnel: the service tool's window.
+
+#include "link_settings.h"
+#include "serial_ports.h"
+#include "tarnel_application.h"
+#include "tarnel_forms.h"
+
+int main(int argc, char** argv)
+{
+    TTarnelApplication app(argc, argv);
+    try {
+        TarnelForms forms(IniPathFor(QCoreApplication::applicationFilePath().toStdString()),
+                          ListSerialPorts());
+        forms.MainForm->show();
+        app.exec();
+    } catch (...) {
+        ShowExceptionReport(std::current_exception());
+    }
+    return 0;
+}

@@ -1,0 +1,453 @@
+#include "main_form.h"
+
+#include "form_font.h"
+#include "link_thread.h"
+#include "link_value_list.h"
+#include "message_boxes.h"
+#include "progress_bar_form.h"
+#include "reg_edit_form.h"
+#include "syntax_rep_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+#include <clocale>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kClientWidth = 822;
+constexpr int kClientHeight = 501;
+constexpr int kValueColumn = 3;
+
+// The register list as the rows' target: one table row per object, the
+// object's address kept in the first cell's user data.
+class RegListViewRows final : public RegListItems {
+public:
+    explicit RegListViewRows(QTableWidget& view) : view_(view) {}
+
+    int AddRow(const std::vector<std::string>& texts, RegListItemData& data) override
+    {
+        static constexpr Qt::Alignment kAlign[] = {
+            Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter, Qt::AlignLeft};
+        const int row = view_.rowCount();
+        view_.insertRow(row);
+        for (std::size_t column = 0; column < texts.size() && column < 6; ++column) {
+            auto* cell = new QTableWidgetItem(QString::fromStdString(texts[column]));
+            cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            cell->setTextAlignment(kAlign[column] | Qt::AlignVCenter);
+            view_.setItem(row, static_cast<int>(column), cell);
+        }
+        if (QTableWidgetItem* first = view_.item(row, 0))
+            first->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&data)));
+        return row;
+    }
+
+private:
+    QTableWidget& view_;
+};
+
+QPixmap MeterPicture() { return QPixmap(QStringLiteral(":/vok-tarnel/meter.png")); }
+
+QLabel* MakePicture(QWidget* parent, const char* name)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(8, 384, 130, 82);
+    label->setPixmap(MeterPicture());
+    label->setScaledContents(true);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+} // namespace
+
+TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& portNames, QWidget* parent)
+    : QMainWindow(parent), iniPath_(std::move(iniPath))
+{
+    Q_INIT_RESOURCE(vok_tarnel);
+
+    setObjectName(QStringLiteral("TMainForm"));
+    setWindowTitle(QStringLiteral("VOK Tarnel V2"));
+    setFont(FormFont());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    auto* menu = menuBar();
+    menu->setObjectName(QStringLiteral("MainMenu1"));
+    menu->setLayoutDirection(Qt::RightToLeft);
+    ExitMenuItem = menu->addAction(QStringLiteral("Выход"));
+    ExitMenuItem->setObjectName(QStringLiteral("ExitMenuItem"));
+    connect(ExitMenuItem, &QAction::triggered, this, [this] { close(); });
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(PageControl1);
+    TabSheet1 = new QWidget();
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget();
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Сервис"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Связь"));
+
+    BuildServiceTab();
+    BuildLinkTab();
+
+    OpenVokParamsDialog = new QFileDialog(this);
+    OpenVokParamsDialog->setObjectName(QStringLiteral("OpenVokParamsDialog"));
+    OpenVokParamsDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenVokParamsDialog->setFileMode(QFileDialog::ExistingFile);
+    SaveVokParamsDialog = new QFileDialog(this);
+    SaveVokParamsDialog->setObjectName(QStringLiteral("SaveVokParamsDialog"));
+    SaveVokParamsDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveVokParamsDialog->setFileMode(QFileDialog::AnyFile);
+    // The handler asks its own question about an existing file.
+    SaveVokParamsDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { OnTimer(); }); });
+
+    PageControl1->setCurrentWidget(TabSheet2);
+    const int menuHeight = menu->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // Float texts use '.' whatever the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+
+    Link1ValueList->SetPortNames(portNames);
+    Link1ValueList->SetTexts(LoadLinkSettings(iniPath_));
+
+    RegListViewRows rows(*RegListView);
+    AddRegListRows(Registers, rows);
+
+    LinkThread = new TLink1Thread(Registers, *this, this);
+    Timer1->start();
+}
+
+TTMainForm::~TTMainForm()
+{
+    Timer1->stop();
+    if (LinkThread)
+        LinkThread->Stop();
+}
+
+void TTMainForm::BuildServiceTab()
+{
+    Panel2 = new QWidget(TabSheet1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 0, 814, 473);
+
+    RegListView = new QTableWidget(0, 6, Panel2);
+    RegListView->setObjectName(QStringLiteral("RegListView"));
+    RegListView->setGeometry(8, 9, 793, 328);
+    RegListView->setHorizontalHeaderLabels({QStringLiteral("Название"), QStringLiteral("Адрес"),
+                                            QStringLiteral("Тип"), QStringLiteral("Значение"),
+                                            QStringLiteral("WR"), QStringLiteral("Примечание")});
+    const int widths[] = {200, 50, 50, 100, 30, 340};
+    const Qt::Alignment headerAlign[] = {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft,
+                                         Qt::AlignRight, Qt::AlignHCenter, Qt::AlignLeft};
+    for (int column = 0; column < 6; ++column) {
+        RegListView->setColumnWidth(column, widths[column]);
+        RegListView->horizontalHeaderItem(column)->setTextAlignment(headerAlign[column] | Qt::AlignVCenter);
+    }
+    RegListView->horizontalHeader()->setSectionsClickable(false);
+    RegListView->horizontalHeader()->setHighlightSections(false);
+    RegListView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RegListView->verticalHeader()->setVisible(false);
+    RegListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RegListView->verticalHeader()->setDefaultSectionSize(18);
+    RegListView->setShowGrid(true);
+    RegListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    RegListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    RegListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    RegListView->setWordWrap(false);
+    RegListView->setEnabled(false);
+    RegListView->installEventFilter(this);
+    connect(RegListView, &QTableWidget::cellDoubleClicked, this,
+            [this](int, int) { Guarded([this] { EditSelectedReg(); }); });
+
+    Label1 = new QLabel(QStringLiteral("Значение параметра:"), Panel2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(8, 346);
+    Label1->adjustSize();
+
+    EParValue = new QLineEdit(Panel2);
+    EParValue->setObjectName(QStringLiteral("EParValue"));
+    // With a font wider than Tahoma the label would run under the box.
+    EParValue->setGeometry(std::max(123, Label1->geometry().right() + 4), 343, 86, 21);
+
+    SaveToNVRAMButton = MakeButton(Panel2, "SaveToNVRAMButton", QStringLiteral("Сохранить изменения в NVRAM"),
+                                   {600, 352, 201, 25});
+    SaveVokParamsButton =
+        MakeButton(Panel2, "SaveVokParamsButton", QStringLiteral("Сохранить в файл"), {600, 391, 201, 25});
+    LoadVokParamsButton =
+        MakeButton(Panel2, "LoadVokParamsButton", QStringLiteral("Загрузить из файла"), {600, 432, 201, 25});
+    LoadFactoryButton = MakeButton(Panel2, "LoadFactoryButton", QStringLiteral("Загрузить заводские настройки"),
+                                   {368, 432, 201, 25});
+    LoadFactoryButton->setVisible(false);
+    for (QPushButton* button : {SaveToNVRAMButton, SaveVokParamsButton, LoadVokParamsButton, LoadFactoryButton})
+        button->setEnabled(false);
+
+    connect(SaveToNVRAMButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { SaveToNVRAMButtonClick(); }); });
+    connect(LoadFactoryButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { LoadFactoryButtonClick(); }); });
+    connect(LoadVokParamsButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { LoadVokParamsButtonClick(); }); });
+    connect(SaveVokParamsButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { SaveVokParamsButtonClick(); }); });
+
+    Image1 = MakePicture(Panel2, "Image1");
+
+    QWidget::setTabOrder(RegListView, SaveToNVRAMButton);
+    QWidget::setTabOrder(SaveToNVRAMButton, LoadFactoryButton);
+    QWidget::setTabOrder(LoadFactoryButton, LoadVokParamsButton);
+    QWidget::setTabOrder(LoadVokParamsButton, SaveVokParamsButton);
+    QWidget::setTabOrder(SaveVokParamsButton, EParValue);
+}
+
+void TTMainForm::BuildLinkTab()
+{
+    Panel1 = new QWidget(TabSheet2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 814, 473);
+
+    auto* group = new QGroupBox(QStringLiteral("Параметры связи с влагомером"), Panel1);
+    Link1GroupBox = group;
+    group->setObjectName(QStringLiteral("Link1GroupBox"));
+    group->setGeometry(11, 11, 430, 126);
+
+    Link1ValueList = new TLinkValueList(group);
+    Link1ValueList->setGeometry(5, 18, 335, 103);
+
+    Link1OpenButton = MakeButton(group, "Link1OpenButton", QStringLiteral("Открыть"), {346, 15, 75, 25});
+    Link1CloseButton = MakeButton(group, "Link1CloseButton", QStringLiteral("Закрыть"), {346, 46, 75, 25});
+    Link1CloseButton->setEnabled(false);
+    connect(Link1OpenButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Link1OpenButtonClick(); }); });
+    connect(Link1CloseButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Link1CloseButtonClick(); }); });
+
+    Image2 = MakePicture(Panel1, "Image2");
+}
+
+void TTMainForm::AttachDialogs(TModBusRegEditForm& edit, TProgressBarForm& progress, TFSSyntaxRep& report)
+{
+    editForm_ = &edit;
+    progressForm_ = &progress;
+    reportForm_ = &report;
+}
+
+void TTMainForm::SetLinkSettingsTexts(const LinkSettingsTexts& texts) { Link1ValueList->SetTexts(texts); }
+
+LinkSettingsTexts TTMainForm::GetLinkSettingsTexts() const { return Link1ValueList->Texts(); }
+
+RegListItemData* TTMainForm::RowData(int row) const
+{
+    const QTableWidgetItem* first = RegListView->item(row, 0);
+    if (!first)
+        return nullptr;
+    return reinterpret_cast<RegListItemData*>(first->data(Qt::UserRole).value<quintptr>());
+}
+
+void TTMainForm::Guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+}
+
+// --- service controls -------------------------------------------------------
+
+void TTMainForm::SetServiceControlsEnabled(bool enabled)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{RegListView, SaveToNVRAMButton, LoadFactoryButton,
+                                                            LoadVokParamsButton, SaveVokParamsButton})
+        control->setEnabled(enabled);
+}
+
+void TTMainForm::EnableServiceControls() { SetServiceControlsEnabled(true); }
+
+void TTMainForm::DisableServiceControls() { SetServiceControlsEnabled(false); }
+
+void TTMainForm::OnTimer() { LinkThread->PostCommand(Poll); }
+
+bool TTMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == RegListView && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            Guarded([this] { EditSelectedReg(); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TTMainForm::EditSelectedReg()
+{
+    if (!RegListView->isEnabled())
+        return;
+    const QModelIndexList selected = RegListView->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    RegListItemData* data = RowData(selected.front().row());
+    if (!data)
+        return;
+    EditedRegData = data;
+    if (data->Writable == 0)
+        return;
+    editForm_->ERegValue->setText(QString::fromStdString(data->GetValueText()));
+    if (editForm_->exec() != QDialog::Accepted)
+        return;
+    // The write is bound to this row and this text now: a later edit cannot
+    // change what the confirmed one sends.
+    LinkThread->PostWrite(*data, editForm_->ERegValue->text().toStdString());
+}
+
+void TTMainForm::PostWithProgress(int command)
+{
+    if (LinkThread->PostCommand(command))
+        progressForm_->exec();
+}
+
+void TTMainForm::SaveToNVRAMButtonClick()
+{
+    if (!Confirm(QStringLiteral("Вы уверены?")))
+        return;
+    PostWithProgress(SaveToNVRAM);
+}
+
+void TTMainForm::LoadFactoryButtonClick()
+{
+    if (!Confirm(QStringLiteral("Вы уверены?")))
+        return;
+    PostWithProgress(LoadFactory);
+}
+
+void TTMainForm::LoadVokParamsButtonClick()
+{
+    if (!Confirm(QStringLiteral("Вы уверены?")))
+        return;
+    if (OpenVokParamsDialog->exec() != QDialog::Accepted || OpenVokParamsDialog->selectedFiles().isEmpty())
+        return;
+    openFileName_ = OpenVokParamsDialog->selectedFiles().front().toStdString();
+    PostWithProgress(LoadVokParams);
+}
+
+void TTMainForm::SaveVokParamsButtonClick()
+{
+    if (SaveVokParamsDialog->exec() != QDialog::Accepted || SaveVokParamsDialog->selectedFiles().isEmpty())
+        return;
+    const QString chosen = SaveVokParamsDialog->selectedFiles().front();
+    if (QFileInfo::exists(chosen) && !Confirm(QStringLiteral("Файл существует. Переписать?")))
+        return;
+    saveFileName_ = chosen.toStdString();
+    PostWithProgress(SaveVokParams);
+}
+
+// --- link settings ----------------------------------------------------------
+
+void TTMainForm::Link1OpenButtonClick()
+{
+    const LinkCheck check = CheckLinkSettings(Link1ValueList->Texts());
+    switch (check.outcome) {
+    case LinkCheck::Outcome::Refused:
+        ShowErrorBox(QString::fromStdString(check.message));
+        return;
+    case LinkCheck::Outcome::ConversionError:
+        throw std::invalid_argument(check.message);
+    case LinkCheck::Outcome::Accepted:
+        break;
+    }
+    const LinkParameters& p = check.parameters;
+    if (!LinkThread->OpenLink(p.port, p.baud, p.timeoutMs, p.address)) {
+        ShowErrorBox(QStringLiteral("Не удалось открыть порт"));
+        return;
+    }
+    EnableServiceControls();
+    Link1CloseButton->setEnabled(true);
+    Link1OpenButton->setEnabled(false);
+}
+
+void TTMainForm::Link1CloseButtonClick()
+{
+    DisableServiceControls();
+    Link1CloseButton->setEnabled(false);
+    Link1OpenButton->setEnabled(true);
+    LinkThread->CloseLink();
+}
+
+void TTMainForm::FormClose()
+{
+    if (const auto error = SaveLinkSettings(iniPath_, Link1ValueList->Texts()))
+        ShowErrorBox(QString::fromStdString(*error));
+}
+
+void TTMainForm::closeEvent(QCloseEvent* event)
+{
+    // A value being typed into the grid counts as entered.
+    if (QWidget* focus = QApplication::focusWidget(); focus && Link1ValueList->isAncestorOf(focus))
+        Link1ValueList->setFocus();
+    Guarded([this] { FormClose(); });
+    event->accept();
+}
+
+// --- steps of the link thread ----------------------------------------------
+
+void TTMainForm::RefreshList(const std::string& parameterText)
+{
+    for (int row = 0; row < RegListView->rowCount(); ++row) {
+        const RegListItemData* data = RowData(row);
+        QTableWidgetItem* cell = RegListView->item(row, kValueColumn);
+        if (data && cell)
+            cell->setText(QString::fromStdString(data->GetValueText()));
+    }
+    EParValue->setText(QString::fromStdString(parameterText));
+}
+
+void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }
+
+void TTMainForm::SetProgress(int position) { progressForm_->SetPosition(position); }
+
+void TTMainForm::CloseProgress() { progressForm_->CloseProgress(); }
+
+std::string TTMainForm::GetOpenFileName() { return openFileName_; }
+
+std::string TTMainForm::GetSaveFileName() { return saveFileName_; }
+
+void TTMainForm::FillReport(const std::vector<std::string>& lines) { reportForm_->Fill(lines); }
+
+void TTMainForm::ExecReport() { reportForm_->exec(); }

@@ -1,0 +1,120 @@
+#pragma once
+// The main window: the "Сервис" tab with the register list and the command
+// buttons, the "Связь" tab with the link settings. It owns the register
+// objects and the link thread, and is the front whose steps the link
+// thread's commands run.
+
+#include "link_front.h"
+#include "link_settings.h"
+#include "register_map.h"
+
+#include <QFileDialog>
+#include <QMainWindow>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class QTimer;
+class TFSSyntaxRep;
+class TLink1Thread;
+class TLinkValueList;
+class TModBusRegEditForm;
+class TProgressBarForm;
+
+class TTMainForm : public QMainWindow, public LinkFront {
+    Q_OBJECT
+public:
+    // `iniPath` is the INI file of the link settings; `portNames` fills the
+    // port drop-down list.
+    TTMainForm(std::string iniPath, const std::vector<std::string>& portNames,
+               QWidget* parent = nullptr);
+    ~TTMainForm() override;
+
+    // The dialogs are created after the window; the window uses them from
+    // then on and does not own them.
+    void AttachDialogs(TModBusRegEditForm& edit, TProgressBarForm& progress, TFSSyntaxRep& report);
+
+    void SetLinkSettingsTexts(const LinkSettingsTexts& texts);
+    LinkSettingsTexts GetLinkSettingsTexts() const;
+
+    // The row-data object of a list row, or nullptr.
+    RegListItemData* RowData(int row) const;
+
+    // LinkFront: the steps of the link thread's commands.
+    void RefreshList(const std::string& parameterText) override;
+    void ShowError(const std::string& text) override;
+    void SetProgress(int position) override;
+    void CloseProgress() override;
+    std::string GetOpenFileName() override;
+    std::string GetSaveFileName() override;
+    void FillReport(const std::vector<std::string>& lines) override;
+    void ExecReport() override;
+
+    // Controls, named by role.
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QAction* ExitMenuItem;
+    QTableWidget* RegListView;
+    QPushButton* SaveToNVRAMButton;
+    QWidget* Link1GroupBox;
+    TLinkValueList* Link1ValueList;
+    QPushButton* Link1OpenButton;
+    QPushButton* Link1CloseButton;
+    QWidget* Panel1;
+    QTimer* Timer1;
+    QPushButton* LoadFactoryButton;
+    QWidget* Panel2;
+    QLabel* Image1;
+    QPushButton* LoadVokParamsButton;
+    QFileDialog* OpenVokParamsDialog;
+    QPushButton* SaveVokParamsButton;
+    QFileDialog* SaveVokParamsDialog;
+    QLineEdit* EParValue;
+    QLabel* Label1;
+    QLabel* Image2;
+
+    MeterRegisters Registers;
+    TLink1Thread* LinkThread = nullptr;
+    RegListItemData* EditedRegData = nullptr;
+
+    // Handlers.
+    void EditSelectedReg();
+    void SaveToNVRAMButtonClick();
+    void LoadFactoryButtonClick();
+    void LoadVokParamsButtonClick();
+    void SaveVokParamsButtonClick();
+    void Link1OpenButtonClick();
+    void Link1CloseButtonClick();
+    void OnTimer();
+    void EnableServiceControls();
+    void DisableServiceControls();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildServiceTab();
+    void BuildLinkTab();
+    void SetServiceControlsEnabled(bool enabled);
+    void PostWithProgress(int command);
+    void FormClose();
+    // Runs a handler; an exception that escapes it is reported and the
+    // window goes on.
+    void Guarded(const std::function<void()>& handler);
+
+    std::string iniPath_;
+    TModBusRegEditForm* editForm_ = nullptr;
+    TProgressBarForm* progressForm_ = nullptr;
+    TFSSyntaxRep* reportForm_ = nullptr;
+    std::string openFileName_;
+    std::string saveFileName_;
+};

@@ -1,0 +1,22 @@
+#include "message_boxes.h"
+
+#include "form_font.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
+void ShowErrorBox(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok);
+    box.setFont(FormFont());
+    box.exec();
+}
+
+bool Confirm(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QString(), text, QMessageBox::Yes | QMessageBox::No);
+    box.setFont(FormFont());
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}

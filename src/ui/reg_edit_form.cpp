@@ -1,0 +1,53 @@
+#include "reg_edit_form.h"
+
+#include "form_font.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+void TSelectAllEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    selectAll();
+    // A mouse press that gave the focus would place the cursor afterwards.
+    QTimer::singleShot(0, this, &QLineEdit::selectAll);
+}
+
+TModBusRegEditForm::TModBusRegEditForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("ModBusRegEditForm"));
+    setWindowTitle(QStringLiteral("Изменение значения регистра"));
+    setFont(FormFont());
+    setFixedSize(228, 106);
+    setModal(true);
+
+    ERegValue = new TSelectAllEdit(QStringLiteral("ERegValue"), this);
+    ERegValue->setObjectName(QStringLiteral("ERegValue"));
+    ERegValue->setGeometry(16, 24, 195, 21);
+
+    Button1 = new QPushButton(QStringLiteral("Записать"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(16, 73, 81, 25);
+    Button1->setDefault(true);
+
+    Button2 = new QPushButton(QStringLiteral("Отменить"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(128, 73, 83, 25);
+    Button2->setAutoDefault(false);
+
+    setTabOrder(ERegValue, Button1);
+    setTabOrder(Button1, Button2);
+
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
+}
+
+void TModBusRegEditForm::reject() {}
+
+void TModBusRegEditForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ERegValue->setFocus(Qt::OtherFocusReason);
+    ERegValue->selectAll();
+}

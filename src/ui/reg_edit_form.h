@@ -1,0 +1,35 @@
+#pragma once
+// The value edit dialog: one line for the register's new value.
+
+#include <QDialog>
+#include <QLineEdit>
+
+class QPushButton;
+
+// Selects its whole text whenever it receives the focus, so that typing
+// replaces the shown value.
+class TSelectAllEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+};
+
+class TModBusRegEditForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TModBusRegEditForm(QWidget* parent = nullptr);
+
+    TSelectAllEdit* ERegValue;
+    QPushButton* Button1; // "Записать": Accepted, also by Enter
+    QPushButton* Button2; // "Отменить": Rejected
+
+    // Escape and the window manager's close do not end the dialog; only
+    // its two buttons do.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,120 @@
+#include "modal_answers.h"
+#include "progress_bar_form.h"
+#include "reg_edit_form.h"
+#include "syntax_rep_form.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void PressKey(QWidget* target, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+} // namespace
+
+TEST(RegEditForm, ShowsTheWholeTextSelectedAndEnterWrites)
+{
+    TModBusRegEditForm form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Изменение значения регистра"));
+    EXPECT_EQ(form.size(), QSize(228, 106));
+    form.ERegValue->setText(QStringLiteral("0.000000"));
+    QString selected;
+    bool focused = false;
+    ModalAnswers answers;
+    answers.Expect([&](QWidget* w) { return w == &form; },
+                   [&](QWidget*) {
+                       selected = form.ERegValue->selectedText();
+                       focused = QApplication::focusWidget() == form.ERegValue;
+                       form.ERegValue->setText(QStringLiteral("12.5"));
+                       PressKey(form.ERegValue, Qt::Key_Return);
+                   });
+    EXPECT_EQ(form.exec(), QDialog::Accepted);
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(selected, QStringLiteral("0.000000"));
+    EXPECT_TRUE(focused);
+    EXPECT_EQ(form.ERegValue->text(), QStringLiteral("12.5"));
+}
+
+TEST(RegEditForm, EscapeDoesNotCloseAndCancelRejects)
+{
+    TModBusRegEditForm form;
+    bool visibleAfterEscape = false;
+    ModalAnswers answers;
+    answers.Expect([&](QWidget* w) { return w == &form; },
+                   [&](QWidget*) {
+                       PressKey(form.ERegValue, Qt::Key_Escape);
+                       form.close();
+                       Pump(50);
+                       visibleAfterEscape = form.isVisible();
+                       form.Button2->click();
+                   });
+    EXPECT_EQ(form.exec(), QDialog::Rejected);
+    EXPECT_TRUE(answers.Done());
+    EXPECT_TRUE(visibleAfterEscape);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST(ProgressBarForm, OnlyCloseProgressEndsItAndThePositionIsKept)
+{
+    TProgressBarForm form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Выполнение запроса"));
+    EXPECT_EQ(form.size(), QSize(332, 59));
+    EXPECT_EQ(form.ProgressBar->minimum(), 0);
+    EXPECT_EQ(form.ProgressBar->maximum(), 1000);
+    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(form.ProgressBar->geometry(), QRect(16, 16, 297, 17));
+
+    bool stayed = false;
+    ModalAnswers answers;
+    answers.Expect([&](QWidget* w) { return w == &form; },
+                   [&](QWidget*) {
+                       PressKey(&form, Qt::Key_Escape);
+                       form.close();
+                       Pump(50);
+                       stayed = form.isVisible();
+                       form.SetPosition(730);
+                       form.CloseProgress();
+                   });
+    form.exec();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_TRUE(stayed);
+    EXPECT_FALSE(form.isVisible());
+
+    // A second use starts where the first left the bar.
+    int positionAtSecondShow = -1;
+    answers.Expect([&](QWidget* w) { return w == &form; },
+                   [&](QWidget*) {
+                       positionAtSecondShow = form.ProgressBar->value();
+                       form.CloseProgress();
+                   });
+    form.exec();
+    EXPECT_EQ(positionAtSecondShow, 730);
+}
+
+TEST(SyntaxRepForm, ReplacesItsLinesAndIsResizableWithWrapping)
+{
+    TFSSyntaxRep form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Результат обработки скрипта"));
+    EXPECT_EQ(form.size(), QSize(563, 344));
+    form.Fill({"old"});
+    form.Fill({"Строка #3, Неверное значение адреса.", "Строка #7, Синтаксическая ошибка."});
+    EXPECT_EQ(form.Memo->toPlainText(),
+              QStringLiteral("Строка #3, Неверное значение адреса.\nСтрока #7, Синтаксическая ошибка."));
+    EXPECT_EQ(form.Memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(form.Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    form.show();
+    form.resize(300, 200);
+    Pump(20);
+    EXPECT_EQ(form.size(), QSize(300, 200));
+    EXPECT_EQ(form.Memo->size(), QSize(300, 200));
+    form.hide();
+}

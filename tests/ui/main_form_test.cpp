@@ -1,0 +1,454 @@
+#include "link_value_list.h"
+#include "meter_sim.h"
+#include "modal_answers.h"
+#include "tarnel_forms.h"
+#include "temp_dir.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString kSure = QStringLiteral("Вы уверены?");
+
+// Counts how often a widget was shown.
+class ShowCounter : public QObject {
+public:
+    explicit ShowCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return false;
+    }
+};
+
+bool IsFileDialog(QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; }
+
+// Types the file's name into the dialog, as a user does, and accepts.
+ModalAnswers::Action ChooseFile(const std::string& path)
+{
+    return [path](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        const QFileInfo info(QString::fromStdString(path));
+        dialog->setDirectory(info.absolutePath());
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(info.fileName());
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    };
+}
+
+std::size_t CountWrites(const MeterSim& sim)
+{
+    std::size_t writes = 0;
+    for (const auto& pdu : sim.Requests())
+        writes += !pdu.empty() && (pdu[0] == 6 || pdu[0] == 16);
+    return writes;
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MeterSimOptions options;
+        options.frozen = true;
+        sim_ = std::make_unique<MeterSim>(options);
+        std::string error;
+        ASSERT_TRUE(sim_->Start(&error)) << error;
+    }
+
+    void TearDown() override
+    {
+        forms_.reset();
+        sim_.reset();
+    }
+
+    void CreateForms()
+    {
+        forms_ = std::make_unique<TarnelForms>(ini_, std::vector<std::string>{"ttyS0", "ttyUSB0"});
+        Form().show();
+    }
+
+    TTMainForm& Form() { return *forms_->MainForm; }
+
+    void Open()
+    {
+        Form().SetLinkSettingsTexts({sim_->PortPath(), "115200", "200", "1"});
+        Form().Link1OpenButton->click();
+        ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
+    }
+
+    QString Cell(int row, int column)
+    {
+        const QTableWidgetItem* item = Form().RegListView->item(row, column);
+        return item ? item->text() : QStringLiteral("<none>");
+    }
+
+    void PressEnterOnRow(int row)
+    {
+        Form().RegListView->selectRow(row);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(Form().RegListView, &press);
+    }
+
+    bool ServiceControlsEnabled(bool enabled)
+    {
+        TTMainForm& f = Form();
+        for (QWidget* w : {static_cast<QWidget*>(f.RegListView), static_cast<QWidget*>(f.SaveToNVRAMButton),
+                           static_cast<QWidget*>(f.LoadFactoryButton), static_cast<QWidget*>(f.LoadVokParamsButton),
+                           static_cast<QWidget*>(f.SaveVokParamsButton)})
+            if (w->isEnabled() != enabled)
+                return false;
+        return true;
+    }
+
+    TempDir dir_;
+    std::string ini_ = dir_.File("vok-tarnel.ini");
+    std::unique_ptr<MeterSim> sim_;
+    std::unique_ptr<TarnelForms> forms_;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, StartState)
+{
+    CreateForms();
+    TTMainForm& f = Form();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("VOK Tarnel V2"));
+    EXPECT_EQ(f.centralWidget()->size(), QSize(822, 501));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(f.PageControl1->tabText(0), QStringLiteral("Сервис"));
+    EXPECT_EQ(f.PageControl1->tabText(1), QStringLiteral("Связь"));
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet2);
+    EXPECT_EQ(f.ExitMenuItem->text(), QStringLiteral("Выход"));
+    EXPECT_EQ(f.menuBar()->layoutDirection(), Qt::RightToLeft);
+
+    EXPECT_TRUE(ServiceControlsEnabled(false));
+    EXPECT_TRUE(f.LoadFactoryButton->isHidden());
+    EXPECT_FALSE(f.SaveToNVRAMButton->isHidden());
+    EXPECT_TRUE(f.Link1OpenButton->isEnabled());
+    EXPECT_FALSE(f.Link1CloseButton->isEnabled());
+    EXPECT_TRUE(f.EParValue->text().isEmpty());
+
+    const QStringList headers = {"Название", "Адрес", "Тип", "Значение", "WR", "Примечание"};
+    const int widths[] = {200, 50, 50, 100, 30, 340};
+    ASSERT_EQ(f.RegListView->columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(f.RegListView->horizontalHeaderItem(c)->text(), headers[c]);
+        EXPECT_EQ(f.RegListView->columnWidth(c), widths[c]);
+    }
+    ASSERT_EQ(f.RegListView->rowCount(), 16);
+    EXPECT_EQ(Cell(0, 0), QStringLiteral("Серийный номер"));
+    EXPECT_EQ(Cell(0, 1), QStringLiteral("2001"));
+    EXPECT_EQ(Cell(0, 2), QStringLiteral("float"));
+    EXPECT_EQ(Cell(14, 1), QStringLiteral("53019"));
+    EXPECT_EQ(Cell(14, 2), QStringLiteral("long"));
+    for (int row = 0; row < 16; ++row) {
+        const RegListItemData* data = f.RowData(row);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(Cell(row, 3), QString::fromStdString(data->GetValueText()));
+        EXPECT_EQ(Cell(row, 4), data->Writable ? QStringLiteral("+") : QStringLiteral("<none>")) << row;
+        EXPECT_EQ(f.RegListView->item(row, 3)->textAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    }
+    EXPECT_EQ(Cell(0, 3), QStringLiteral("0.000000"));
+    EXPECT_EQ(Cell(10, 3), QStringLiteral("0"));
+
+    // With the link closed the timer reaches nothing.
+    Pump(1500);
+    EXPECT_EQ(sim_->RequestCount(), 0u);
+}
+
+TEST_F(MainFormTest, LinkSettingsDefaultWithoutAnIniFile)
+{
+    CreateForms();
+    EXPECT_EQ(Form().GetLinkSettingsTexts(), (LinkSettingsTexts{"COM1", "115200", "200", "1"}));
+    EXPECT_FALSE(Form().Link1ValueList->PortBox()->isEditable());
+    EXPECT_GE(Form().Link1ValueList->PortBox()->findText(QStringLiteral("ttyUSB0")), 0);
+    QStringList speeds;
+    for (int i = 0; i < Form().Link1ValueList->SpeedBox()->count(); ++i)
+        speeds << Form().Link1ValueList->SpeedBox()->itemText(i);
+    EXPECT_EQ(speeds, (QStringList{"9600", "19200", "38400", "57600", "115200"}));
+}
+
+TEST_F(MainFormTest, IniValuesAreShownUnchanged)
+{
+    WriteText(ini_, "[Link1]\nPort=/dev/not-in-list\nSpeed=4800\nTimeout=abc\nAddress=300\n");
+    CreateForms();
+    EXPECT_EQ(Form().GetLinkSettingsTexts(), (LinkSettingsTexts{"/dev/not-in-list", "4800", "abc", "300"}));
+}
+
+TEST_F(MainFormTest, ClosingWritesTheKeysInOrderAndKeepsTheRest)
+{
+    for (const bool byMenu : {true, false}) {
+        WriteText(ini_, "[Window]\nLeft=5\n[Link1]\nAddress=9\n");
+        CreateForms();
+        Form().SetLinkSettingsTexts({"", "abc", "19", "0"});
+        if (byMenu)
+            Form().ExitMenuItem->trigger();
+        else
+            Form().close();
+        EXPECT_FALSE(Form().isVisible());
+        EXPECT_EQ(ReadText(ini_), "[Window]\nLeft=5\n[Link1]\nAddress=0\nPort=\nSpeed=abc\nTimeout=19\n")
+            << (byMenu ? "Выход" : "close box");
+        forms_.reset();
+    }
+}
+
+TEST_F(MainFormTest, IniWriteFailureIsShownAndTheWindowStillCloses)
+{
+    const std::string plain = dir_.File("plain");
+    WriteText(plain, "x");
+    ini_ = plain + "/vok-tarnel.ini";
+    CreateForms();
+    ModalAnswers answers;
+    QString message;
+    answers.Expect([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                   [&](QWidget* w) {
+                       auto* box = qobject_cast<QMessageBox*>(w);
+                       message = box->text();
+                       EXPECT_EQ(box->icon(), QMessageBox::Critical);
+                       box->button(QMessageBox::Ok)->click();
+                   });
+    Form().close();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_TRUE(message.startsWith(QString::fromStdString("Не удалось записать файл настроек " + ini_ + ": ")))
+        << message.toStdString();
+    EXPECT_FALSE(Form().isVisible());
+}
+
+TEST_F(MainFormTest, OpenChecksInOrder)
+{
+    CreateForms();
+    const std::string port = sim_->PortPath();
+    struct Case {
+        LinkSettingsTexts texts;
+        QString message; // empty: opens
+    };
+    const Case cases[] = {
+        {{"", "", "19", "0"}, QStringLiteral("Неверное значение имени порта")},
+        {{port, "", "19", "0"}, QStringLiteral("Неверное значение скорости порта")},
+        {{port, "9600", "19", "0"}, QStringLiteral("Неверное значение таймаута (от 20 до 500 миллисекунд)")},
+        {{port, "9600", "501", "1"}, QStringLiteral("Неверное значение таймаута (от 20 до 500 миллисекунд)")},
+        {{port, "9600", "20", "0"}, QStringLiteral("Неверное значение адреса (от 1 до 255)")},
+        {{port, "9600", "500", "256"}, QStringLiteral("Неверное значение адреса (от 1 до 255)")},
+        {{port, "abc", "200", "1"}, QStringLiteral("'abc' is not a valid integer value")},
+        {{dir_.File("no-such-port"), "9600", "200", "1"}, QStringLiteral("Не удалось открыть порт")},
+        {{port, "9600", "20", "1"}, QString()},
+        {{port, "4800", "500", "255"}, QString()},
+    };
+    for (const Case& c : cases) {
+        const std::string label = c.texts.port + "|" + c.texts.speed + "|" + c.texts.timeout + "|" + c.texts.address;
+        Form().SetLinkSettingsTexts(c.texts);
+        ModalAnswers answers;
+        if (!c.message.isEmpty())
+            answers.ExpectBox(c.message, QMessageBox::Ok);
+        Form().Link1OpenButton->click();
+        Pump(50);
+        EXPECT_TRUE(answers.Done()) << label;
+        EXPECT_EQ(answers.Seen().size(), c.message.isEmpty() ? 0u : 1u) << label;
+        const bool opened = c.message.isEmpty();
+        EXPECT_EQ(Form().Link1CloseButton->isEnabled(), opened) << label;
+        EXPECT_EQ(Form().Link1OpenButton->isEnabled(), !opened) << label;
+        EXPECT_TRUE(ServiceControlsEnabled(opened)) << label;
+        if (opened)
+            Form().Link1CloseButton->click();
+    }
+}
+
+TEST_F(MainFormTest, OpenEnablesTheServiceControlsAndCloseReverses)
+{
+    CreateForms();
+    Open();
+    EXPECT_TRUE(ServiceControlsEnabled(true));
+    EXPECT_TRUE(Form().LoadFactoryButton->isHidden());
+    EXPECT_FALSE(Form().Link1OpenButton->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return sim_->RequestCount() > 0; }));
+
+    Form().Link1CloseButton->click();
+    EXPECT_TRUE(ServiceControlsEnabled(false));
+    EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
+    EXPECT_FALSE(Form().Link1CloseButton->isEnabled());
+    Pump(300);
+    const std::size_t afterClose = sim_->RequestCount();
+    Pump(1500);
+    EXPECT_EQ(sim_->RequestCount(), afterClose);
+}
+
+TEST_F(MainFormTest, PollsFillEveryRowAndTheParameterValue)
+{
+    MeterSim& m = *sim_;
+    m.SetFloat(2000, 1234.5f);  // serial
+    m.SetFloat(2010, 12.25f);   // water cut truncated
+    m.SetFloat(2012, 45.5f);    // medium temperature
+    m.SetFloat(2016, 0.0f);     // emulsion phase
+    m.SetFloat(53015, 3.5f);    // salinity
+    m.SetFloat(53326, -1.25f);  // oil adjust
+    m.SetFloat(53626, 2.75f);   // water adjust
+    m.SetFloat(2028, 13.0f);    // water cut
+    m.SetFloat(53328, 101.5f);  // oil index
+    m.SetFloat(53628, 202.5f);  // water index
+    m.SetReg(53017, 4);         // operating mode
+    m.SetReg(53020, 321);       // firmware
+    m.SetReg(42100, 17);        // port address
+    m.SetReg(42101, 5);         // port speed
+    m.SetU32(53018, 0xDEADBEEFu);
+    m.SetFloat(53021, 36.5f);   // board temperature
+    m.SetReg(53300, 2);         // selector: item 7 of phase block 0
+    m.SetFloat(53312, 7.25f);
+
+    CreateForms();
+    Open();
+    const QStringList expected = {"1234.500000", "12.250000", "45.500000", "0.000000", "3.500000", "-1.250000",
+                                  "2.750000", "13.000000", "101.500000", "202.500000", "4", "321", "17", "5",
+                                  "3735928559", "36.500000"};
+    ASSERT_TRUE(WaitUntil([&] { return Cell(15, 3) == expected[15]; })) << Cell(15, 3).toStdString();
+    for (int row = 0; row < 16; ++row)
+        EXPECT_EQ(Cell(row, 3), expected[row]) << row;
+    EXPECT_EQ(Form().EParValue->text(), QStringLiteral("7.250000"));
+}
+
+TEST_F(MainFormTest, EditWritesAWritableRowToTheMeter)
+{
+    sim_->SetFloat(53015, 3.5f);
+    CreateForms();
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return Cell(4, 3) == QStringLiteral("3.500000"); }));
+    ModalAnswers answers;
+    QString selected;
+    answers.Expect([&](QWidget* w) { return w == forms_->ModBusRegEditForm.get(); },
+                   [&](QWidget*) {
+                       selected = forms_->ModBusRegEditForm->ERegValue->selectedText();
+                       forms_->ModBusRegEditForm->ERegValue->setText(QStringLiteral("1.5"));
+                       forms_->ModBusRegEditForm->Button1->click();
+                   });
+    PressEnterOnRow(4);
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(selected, QStringLiteral("3.500000"));
+    EXPECT_EQ(Form().EditedRegData, Form().RowData(4));
+    // "Соленость, %" writes register number 2021, protocol 2020.
+    EXPECT_TRUE(WaitUntil([&] { return sim_->Float(2020) == 1.5f; }));
+}
+
+TEST_F(MainFormTest, ReadOnlyRowsAndCancelPostNothing)
+{
+    CreateForms();
+    Open();
+    ModalAnswers answers;
+    PressEnterOnRow(0);
+    emit Form().RegListView->cellDoubleClicked(0, 0);
+    Pump(100);
+    EXPECT_TRUE(answers.Seen().empty());
+
+    answers.Expect([&](QWidget* w) { return w == forms_->ModBusRegEditForm.get(); },
+                   [&](QWidget*) {
+                       forms_->ModBusRegEditForm->ERegValue->setText(QStringLiteral("9"));
+                       forms_->ModBusRegEditForm->Button2->click();
+                   });
+    Form().RegListView->selectRow(12);
+    emit Form().RegListView->cellDoubleClicked(12, 0);
+    EXPECT_TRUE(answers.Done());
+    // Two polls later still no write has reached the meter.
+    const std::size_t requests = sim_->RequestCount();
+    ASSERT_TRUE(WaitUntil([&] { return sim_->RequestCount() >= requests + 10; }));
+    EXPECT_EQ(CountWrites(*sim_), 0u);
+    EXPECT_EQ(answers.Seen().size(), 1u);
+}
+
+TEST_F(MainFormTest, NvramCommitAsksFirstAndShowsTheProgressDialog)
+{
+    CreateForms();
+    Open();
+    ShowCounter progressShows(*forms_->ProgressBarForm);
+    {
+        ModalAnswers answers;
+        answers.ExpectBox(kSure, QMessageBox::No);
+        Form().SaveToNVRAMButton->click();
+        EXPECT_TRUE(answers.Done());
+        Pump(200);
+        EXPECT_EQ(progressShows.shows, 0);
+        EXPECT_EQ(sim_->GetCounters().nvramCommits, 0);
+    }
+    ModalAnswers answers;
+    answers.ExpectBox(kSure, QMessageBox::Yes);
+    Form().SaveToNVRAMButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(progressShows.shows, 1);
+    EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
+    EXPECT_EQ(sim_->GetCounters().nvramCommits, 1);
+    EXPECT_EQ(forms_->ProgressBarForm->ProgressBar->value(), 1000);
+}
+
+TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
+{
+    sim_->SetFloat(2000, 777.0f);
+    CreateForms();
+    Open();
+    ShowCounter progressShows(*forms_->ProgressBarForm);
+    const std::string file = dir_.File("params.txt");
+
+    ModalAnswers answers;
+    answers.Expect(IsFileDialog, ChooseFile(file));
+    Form().SaveVokParamsButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(progressShows.shows, 1);
+    EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
+    const std::string dump = ReadText(file);
+    EXPECT_NE(dump.find("777"), std::string::npos);
+
+    // An existing file is overwritten only after Yes.
+    WriteText(file, "marker\n");
+    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.ExpectBox(QStringLiteral("Файл существует. Переписать?"), QMessageBox::No);
+    Form().SaveVokParamsButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(ReadText(file), "marker\n");
+    EXPECT_EQ(progressShows.shows, 1);
+    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.ExpectBox(QStringLiteral("Файл существует. Переписать?"), QMessageBox::Yes);
+    Form().SaveVokParamsButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(ReadText(file), dump);
+
+    // Loading: No posts nothing.
+    answers.ExpectBox(kSure, QMessageBox::No);
+    Form().LoadVokParamsButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(CountWrites(*sim_), 0u);
+
+    QString report;
+    answers.ExpectBox(kSure, QMessageBox::Yes);
+    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect([&](QWidget* w) { return w == forms_->FSSyntaxRep.get(); },
+                   [&](QWidget*) {
+                       report = forms_->FSSyntaxRep->Memo->toPlainText();
+                       forms_->FSSyntaxRep->close();
+                   });
+    Form().LoadVokParamsButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(progressShows.shows, 3);
+    EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
+    EXPECT_TRUE(report.startsWith(QStringLiteral("Запись по адресу 2001 выполнена.\n"))) << report.toStdString();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("\nПрименена команда загрузки конфигурации (без записи в NVRAM).")))
+        << report.toStdString();
+    EXPECT_FALSE(report.contains(QStringLiteral("Ошибка")));
+    EXPECT_EQ(sim_->GetCounters().applies, 1);
+    EXPECT_GT(CountWrites(*sim_), 10u);
+}

@@ -1,0 +1,106 @@
+#pragma once
+// Answers the modal dialogs of a test: a timer on the event loop looks at
+// the active modal widget and, when it matches the next expected dialog,
+// runs that step's action. Every modal seen is logged with its text.
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs the event loop until `done` holds or `ms` pass.
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs the event loop for `ms`.
+inline void Pump(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+inline QString ModalText(QWidget* widget)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(widget))
+        return box->text();
+    return widget->objectName();
+}
+
+class ModalAnswers : public QObject {
+public:
+    using Match = std::function<bool(QWidget*)>;
+    using Action = std::function<void(QWidget*)>;
+
+    ModalAnswers()
+    {
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+        timer_.start();
+    }
+
+    void Expect(Match match, Action action) { steps_.push_back({std::move(match), std::move(action)}); }
+
+    // A message box with `text`, answered with `button`.
+    void ExpectBox(const QString& text, QMessageBox::StandardButton button)
+    {
+        Expect([text](QWidget* w) {
+                   auto* box = qobject_cast<QMessageBox*>(w);
+                   return box && box->text() == text;
+               },
+               [button](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(button)->click(); });
+    }
+
+    bool Done() const { return steps_.empty(); }
+    // Object names of dialogs and texts of message boxes, in the order seen.
+    const std::vector<QString>& Seen() const { return seen_; }
+
+private:
+    struct Step {
+        Match match;
+        Action action;
+    };
+
+    void Tick()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || busy_)
+            return;
+        if (modal != last_) {
+            last_ = modal;
+            seen_.push_back(ModalText(modal));
+        }
+        if (steps_.empty() || !steps_.front().match(modal))
+            return;
+        Step step = std::move(steps_.front());
+        steps_.pop_front();
+        last_ = nullptr;
+        busy_ = true;
+        step.action(modal);
+        busy_ = false;
+    }
+
+    QTimer timer_;
+    std::deque<Step> steps_;
+    std::vector<QString> seen_;
+    QWidget* last_ = nullptr;
+    bool busy_ = false;
+};
