@@ -1,0 +1,37 @@
+#pragma once
+// The terminal as the front of the link thread: what the window would show
+// goes to stdout (list, report) and stderr (messages, progress).
+
+#include "link_front.h"
+#include "register_map.h"
+
+#include <string>
+#include <vector>
+
+class CliFront : public LinkFront, private RegListItems {
+public:
+    explicit CliFront(MeterRegisters& registers);
+
+    void RefreshList(const std::string& parameterText) override;
+    void ShowError(const std::string& text) override;
+    void SetProgress(int position) override;
+    void CloseProgress() override;
+    std::string GetOpenFileName() override { return fileName; }
+    std::string GetSaveFileName() override { return fileName; }
+    void FillReport(const std::vector<std::string>& lines) override;
+    void ExecReport() override {}
+
+    std::string fileName;
+    std::vector<std::string> errors;
+    std::vector<std::string> report;
+    int refreshes = 0;
+
+private:
+    // The rows exist only to give the objects their register numbers.
+    int AddRow(const std::vector<std::string>&, RegListItemData&) override { return rowCount_++; }
+
+    MeterRegisters& registers_;
+    int rowCount_ = 0;
+    bool progressShown_ = false;
+    bool progressOnTerminal_ = false;
+};

@@ -1,0 +1,95 @@
+#include "cli_options.h"
+
+#include "value_text.h"
+
+#include <map>
+
+const char* const kCliUsage =
+    "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] COMMAND [ARGS]\n"
+    "  ports              list the serial ports, one per line\n"
+    "  poll [--count N]   N polls (default 1), one second apart, each printed as the\n"
+    "                     sixteen rows of the register list and the parameter value\n"
+    "  write REG VALUE    write a writable row, named by its register number\n"
+    "  nvram              commit the meter's settings to NVRAM\n"
+    "  dump FILE [--force]  save the meter's parameters to FILE\n"
+    "  load FILE          validate FILE and, if it is valid, write it to the meter\n"
+    "  check FILE         validate FILE only\n"
+    "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
+    "the programs), then to COM1, 115200, 200 and 1.\n"
+    "Exit status: 0 success, 1 link or meter failure, 2 usage error or a file that\n"
+    "cannot be read or written, 3 a file that fails validation or a load with failed writes.\n";
+
+namespace {
+
+struct CommandShape {
+    std::size_t arguments;
+};
+
+const std::map<std::string, CommandShape> kCommands = {
+    {"ports", {0}}, {"poll", {0}}, {"write", {2}}, {"nvram", {0}},
+    {"dump", {1}},  {"load", {1}}, {"check", {1}},
+};
+
+} // namespace
+
+CliParse ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    CliParse result;
+    CliOptions options;
+    bool countGiven = false;
+    const auto fail = [&result](std::string why) {
+        result.error = std::move(why);
+        return result;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        const auto value = [&](std::optional<std::string>& target) {
+            if (i + 1 >= arguments.size())
+                return false;
+            target = arguments[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") {
+            result.help = true;
+            return result;
+        }
+        if (a == "--port" || a == "--speed" || a == "--timeout" || a == "--address") {
+            std::optional<std::string>& target = a == "--port"    ? options.port
+                                                 : a == "--speed" ? options.speed
+                                                 : a == "--timeout" ? options.timeout
+                                                                    : options.address;
+            if (!value(target))
+                return fail("Не указано значение параметра " + a);
+        } else if (a == "--count") {
+            std::optional<std::string> text;
+            if (!value(text))
+                return fail("Не указано значение параметра --count");
+            const auto n = ParseInt32(*text);
+            if (!n || *n < 1)
+                return fail("Неверное число опросов: " + *text);
+            options.count = *n;
+            countGiven = true;
+        } else if (a == "--force") {
+            options.force = true;
+        } else if (a.size() > 1 && a[0] == '-' && options.command.empty()) {
+            return fail("Неизвестный параметр: " + a);
+        } else if (options.command.empty()) {
+            options.command = a;
+        } else {
+            options.arguments.push_back(a);
+        }
+    }
+    if (options.command.empty())
+        return fail("Не указана команда");
+    const auto shape = kCommands.find(options.command);
+    if (shape == kCommands.end())
+        return fail("Неизвестная команда: " + options.command);
+    if (options.arguments.size() != shape->second.arguments)
+        return fail("Неверное число аргументов команды " + options.command);
+    if (countGiven && options.command != "poll")
+        return fail("Параметр --count относится только к команде poll");
+    if (options.force && options.command != "dump")
+        return fail("Параметр --force относится только к команде dump");
+    result.options = std::move(options);
+    return result;
+}

@@ -1,0 +1,198 @@
+// vokctl: the tool's jobs without a window, on the same link thread and
+// commands as the window.
+
+#include "cli_front.h"
+#include "cli_options.h"
+#include "link_settings.h"
+#include "link_thread.h"
+#include "register_map.h"
+#include "script.h"
+#include "serial_ports.h"
+#include "text_file.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+enum ExitStatus { kSuccess = 0, kLinkFailure = 1, kUsage = 2, kInvalidFile = 3 };
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "%s\n\n%s", message.c_str(), kCliUsage);
+    return kUsage;
+}
+
+int Failure(int status, const std::string& message)
+{
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return status;
+}
+
+bool StartsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
+
+// Posts one command and serves its steps until it has ended. False when
+// the post was refused.
+bool RunCommand(TLink1Thread& link, const std::function<bool()>& post)
+{
+    QEventLoop loop;
+    bool done = false;
+    const auto connection = QObject::connect(
+        &link, &TLink1Thread::CommandDone, &loop,
+        [&] {
+            done = true;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
+    const bool posted = post();
+    if (posted && !done)
+        loop.exec();
+    QObject::disconnect(connection);
+    return posted;
+}
+
+int CheckFile(const std::string& path)
+{
+    std::vector<std::wstring> lines;
+    std::string error;
+    if (!ReadTextFileLines(path, lines, error))
+        return Failure(kUsage, "Не удалось прочитать файл " + path + ": " + error);
+    const ScriptValidation result = ValidateScript(lines, ScriptPatterns());
+    for (const std::string& message : result.messages)
+        std::printf("%s\n", message.c_str());
+    return result.messages.empty() ? kSuccess : kInvalidFile;
+}
+
+LinkSettingsTexts SettingsFor(const CliOptions& options, const std::string& programFolder)
+{
+    LinkSettingsTexts texts = LoadLinkSettings(IniPathFor(programFolder + "/vok-tarnel"));
+    if (options.port)
+        texts.port = *options.port;
+    if (options.speed)
+        texts.speed = *options.speed;
+    if (options.timeout)
+        texts.timeout = *options.timeout;
+    if (options.address)
+        texts.address = *options.address;
+    return texts;
+}
+
+int PollMeter(TLink1Thread& link, CliFront& front, int count)
+{
+    using Clock = std::chrono::steady_clock;
+    auto next = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        std::this_thread::sleep_until(next);
+        next += std::chrono::seconds(1);
+        if (!RunCommand(link, [&] { return link.PostCommand(LinkCommand::Poll); }))
+            return Failure(kLinkFailure, "Связь с влагомером закрыта");
+    }
+    return front.errors.empty() ? kSuccess : kLinkFailure;
+}
+
+int Write(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const std::string& reg,
+          const std::string& value)
+{
+    RegListItemData* target = nullptr;
+    for (const RegRow& row : RegRows(registers)) {
+        if (std::to_string(row.registerNumber) == reg && row.writable)
+            target = row.object;
+    }
+    if (!target)
+        return UsageError("Регистр " + reg + " не найден среди записываемых строк списка");
+    RunCommand(link, [&] { return link.PostWrite(*target, value); });
+    if (front.errors.empty())
+        return kSuccess;
+    return front.errors.back() == "Неверный формат числа" ? kUsage : kLinkFailure;
+}
+
+int Dump(TLink1Thread& link, CliFront& front, const std::string& path, bool force)
+{
+    struct stat st {};
+    if (!force && ::stat(path.c_str(), &st) == 0)
+        return UsageError("Файл " + path + " существует; --force перепишет его");
+    front.fileName = path;
+    RunCommand(link, [&] { return link.PostCommand(SaveVokParams); });
+    if (front.errors.empty())
+        return kSuccess;
+    return StartsWith(front.errors.back(), "Не удалось записать файл") ? kUsage : kLinkFailure;
+}
+
+int Load(TLink1Thread& link, CliFront& front, const std::string& path)
+{
+    front.fileName = path;
+    RunCommand(link, [&] { return link.PostCommand(LoadVokParams); });
+    int status = kSuccess;
+    for (const std::string& line : front.report) {
+        if (StartsWith(line, "Не удалось прочитать файл"))
+            return kUsage;
+        if (StartsWith(line, "Строка #") || StartsWith(line, "Ошибка записи"))
+            status = kInvalidFile;
+        else if (status == kSuccess && (StartsWith(line, "Не удалось послать") || StartsWith(line, "Команда загрузки")))
+            status = kLinkFailure;
+    }
+    return front.errors.empty() ? status : kLinkFailure;
+}
+
+int Run(QCoreApplication& app, const CliOptions& options)
+{
+    if (options.command == "ports") {
+        for (const std::string& name : ListSerialPorts())
+            std::printf("%s\n", name.c_str());
+        return kSuccess;
+    }
+    if (options.command == "check")
+        return CheckFile(options.arguments[0]);
+
+    const std::string folder = QFileInfo(app.applicationFilePath()).absolutePath().toStdString();
+    const LinkCheck check = CheckLinkSettings(SettingsFor(options, folder));
+    if (check.outcome != LinkCheck::Outcome::Accepted)
+        return UsageError(check.message);
+
+    MeterRegisters registers;
+    CliFront front(registers);
+    TLink1Thread link(registers, front);
+    const LinkParameters& p = check.parameters;
+    if (!link.OpenLink(p.port, p.baud, p.timeoutMs, p.address))
+        return Failure(kLinkFailure, "Не удалось открыть порт");
+
+    if (options.command == "poll")
+        return PollMeter(link, front, options.count);
+    if (options.command == "write")
+        return Write(link, front, registers, options.arguments[0], options.arguments[1]);
+    if (options.command == "nvram") {
+        RunCommand(link, [&] { return link.PostCommand(SaveToNVRAM); });
+        return front.errors.empty() ? kSuccess : kLinkFailure;
+    }
+    if (options.command == "dump")
+        return Dump(link, front, options.arguments[0], options.force);
+    return Load(link, front, options.arguments[0]);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CliParse parse = ParseCommandLine(arguments);
+    if (parse.help) {
+        std::printf("%s", kCliUsage);
+        return kSuccess;
+    }
+    if (!parse.options)
+        return UsageError(parse.error);
+    return Run(app, *parse.options);
+}

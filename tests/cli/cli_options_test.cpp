@@ -1,0 +1,49 @@
+#include "cli_options.h"
+
+#include <gtest/gtest.h>
+
+TEST(CliOptions, CommandsWithTheirArgumentsAndOptions)
+{
+    const CliParse p = ParseCommandLine({"--port", "/dev/pts/3", "--speed", "9600", "--timeout", "50",
+                                         "--address", "7", "dump", "a.txt", "--force"});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(*p.options->port, "/dev/pts/3");
+    EXPECT_EQ(*p.options->speed, "9600");
+    EXPECT_EQ(*p.options->timeout, "50");
+    EXPECT_EQ(*p.options->address, "7");
+    EXPECT_EQ(p.options->command, "dump");
+    EXPECT_EQ(p.options->arguments, std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(p.options->force);
+
+    const CliParse poll = ParseCommandLine({"poll", "--count", "3"});
+    ASSERT_TRUE(poll.options);
+    EXPECT_EQ(poll.options->count, 3);
+    EXPECT_FALSE(poll.options->port);
+    // A value may begin with a dash: a negative number to write.
+    const CliParse write = ParseCommandLine({"write", "2021", "-1.5"});
+    ASSERT_TRUE(write.options) << write.error;
+    EXPECT_EQ(write.options->arguments, (std::vector<std::string>{"2021", "-1.5"}));
+}
+
+TEST(CliOptions, UsageErrors)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"fly"},
+        {"--port"},
+        {"--bogus", "poll"},
+        {"write", "2021"},
+        {"dump"},
+        {"check", "a", "b"},
+        {"poll", "--count", "0"},
+        {"poll", "--count", "x"},
+        {"nvram", "--count", "2"},
+        {"load", "a.txt", "--force"},
+    };
+    for (const auto& args : bad) {
+        const CliParse p = ParseCommandLine(args);
+        EXPECT_FALSE(p.options) << (args.empty() ? "(nothing)" : args[0]);
+        EXPECT_FALSE(p.error.empty());
+    }
+    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+}
