@@ -2,6 +2,7 @@
 // comparison, on libmodbus, both against vok-meter-sim running in a child
 // process on a pty; and the CPU use of an open idle channel.
 
+#include "bench_support.h"
 #include "meter_sim.h"
 #include "rtu.h"
 
@@ -32,14 +33,6 @@ struct Block {
 };
 constexpr Block kPoll[] = {{2000, 30}, {53011, 16}, {53300, 30}, {53600, 30}, {42100, 2}};
 
-double CpuMs()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(ru.ru_utime) + ms(ru.ru_stime);
-}
-
 struct Figures {
     double medianMs = 0;
     double cpuMs = 0;
@@ -63,50 +56,6 @@ Figures Measure(F&& transact)
     std::sort(wall.begin(), wall.end());
     f.medianMs = wall[wall.size() / 2];
     return f;
-}
-
-struct SimChild {
-    pid_t pid = -1;
-    int stopFd = -1; // closing it ends the child
-};
-
-// Serves the simulator in a child process until the parent closes the pipe.
-SimChild StartSimChild(std::string& path)
-{
-    int toParent[2], toChild[2];
-    if (pipe(toParent) != 0 || pipe(toChild) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(toParent[0]);
-        close(toChild[1]);
-        MeterSimOptions options;
-        options.frozen = true;
-        MeterSim sim(options);
-        if (!sim.Start())
-            _exit(1);
-        const std::string line = sim.PortPath() + "\n";
-        [[maybe_unused]] auto w = write(toParent[1], line.data(), line.size());
-        char c;
-        while (read(toChild[0], &c, 1) > 0) {
-        }
-        sim.Stop();
-        _exit(0);
-    }
-    close(toParent[1]);
-    close(toChild[0]);
-    char buf[256] = {};
-    std::size_t n = 0;
-    while (n < sizeof buf - 1) {
-        const ssize_t r = read(toParent[0], buf + n, 1);
-        if (r <= 0 || buf[n] == '\n')
-            break;
-        ++n;
-    }
-    buf[n] = '\0';
-    close(toParent[0]);
-    path = buf;
-    return {pid, toChild[1]};
 }
 
 } // namespace
@@ -181,7 +130,6 @@ int main()
     if (failures)
         std::printf("Failed transactions: %d\n", failures);
 
-    close(child.stopFd);
-    waitpid(child.pid, nullptr, 0);
+    StopSimChild(child);
     return failures ? 1 : 0;
 }

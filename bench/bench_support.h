@@ -1,0 +1,71 @@
+#pragma once
+// What the benchmark programs share: the process's CPU clock and a
+// simulated meter served by a child process, so that its work is not
+// counted as ours.
+
+#include "meter_sim.h"
+
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+inline double CpuMs()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(ru.ru_utime) + ms(ru.ru_stime);
+}
+
+struct SimChild {
+    pid_t pid = -1;
+    int stopFd = -1; // closing it ends the child
+};
+
+// Serves the simulator in a child process until the parent closes the pipe.
+inline SimChild StartSimChild(std::string& path)
+{
+    int toParent[2], toChild[2];
+    if (pipe(toParent) != 0 || pipe(toChild) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(toParent[0]);
+        close(toChild[1]);
+        MeterSimOptions options;
+        options.frozen = true;
+        MeterSim sim(options);
+        if (!sim.Start())
+            _exit(1);
+        const std::string line = sim.PortPath() + "\n";
+        [[maybe_unused]] auto w = write(toParent[1], line.data(), line.size());
+        char c;
+        while (read(toChild[0], &c, 1) > 0) {
+        }
+        sim.Stop();
+        _exit(0);
+    }
+    close(toParent[1]);
+    close(toChild[0]);
+    char buf[256] = {};
+    std::size_t n = 0;
+    while (n < sizeof buf - 1) {
+        const ssize_t r = read(toParent[0], buf + n, 1);
+        if (r <= 0 || buf[n] == '\n')
+            break;
+        ++n;
+    }
+    buf[n] = '\0';
+    close(toParent[0]);
+    path = buf;
+    return {pid, toChild[1]};
+}
+
+// Ends the child and waits for it.
+inline void StopSimChild(const SimChild& child)
+{
+    close(child.stopFd);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+}

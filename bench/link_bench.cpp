@@ -1,0 +1,142 @@
+// The link thread against vok-meter-sim in a child process: poll cycles,
+// idle polling at one poll a second, and a full parameter dump and its load.
+
+#include "bench_support.h"
+#include "link_thread.h"
+#include "register_map.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kSilenceMs = 20.0;
+constexpr int kPolls = 30;
+constexpr int kIdleSeconds = 30;
+
+class QuietFront : public LinkFront {
+public:
+    void RefreshList(const std::string&) override { ++refreshes; }
+    void ShowError(const std::string& text) override { errors.push_back(text); }
+    void SetProgress(int) override {}
+    void CloseProgress() override {}
+    std::string GetOpenFileName() override { return fileName; }
+    std::string GetSaveFileName() override { return fileName; }
+    void FillReport(const std::vector<std::string>& lines) override { report = lines; }
+    void ExecReport() override {}
+
+    int refreshes = 0;
+    std::vector<std::string> errors;
+    std::vector<std::string> report;
+    std::string fileName;
+};
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Posts a command and serves its steps until it has ended.
+double RunCommand(TLink1Thread& link, int command)
+{
+    QEventLoop loop;
+    bool done = false;
+    const auto c = QObject::connect(&link, &TLink1Thread::CommandDone, &loop, [&](int ended) {
+        if (ended != command)
+            return; // a poll of the timer still in the queue
+        done = true;
+        loop.quit();
+    }, Qt::QueuedConnection);
+    const auto t0 = Clock::now();
+    if (link.PostCommand(command) && !done)
+        loop.exec();
+    QObject::disconnect(c);
+    return Ms(Clock::now() - t0);
+}
+
+class NoRows : public RegListItems {
+    int AddRow(const std::vector<std::string>&, RegListItemData&) override { return n++; }
+    int n = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    std::string path;
+    const SimChild child = StartSimChild(path);
+    if (child.pid < 0 || path.empty()) {
+        std::fprintf(stderr, "link_bench: cannot start the simulator\n");
+        return 1;
+    }
+    MeterRegisters registers;
+    NoRows rows;
+    AddRegListRows(registers, rows);
+    QuietFront front;
+    TLink1Thread link(registers, front);
+    if (!link.OpenLink(path, 115200, 200, 1)) {
+        std::fprintf(stderr, "link_bench: cannot open %s\n", path.c_str());
+        return 1;
+    }
+
+    // Back-to-back polls.
+    RunCommand(link, Poll);
+    std::vector<double> wall;
+    const double cpu0 = CpuMs();
+    for (int i = 0; i < kPolls; ++i)
+        wall.push_back(RunCommand(link, Poll));
+    const double cpuPerPoll = (CpuMs() - cpu0) / kPolls;
+    std::sort(wall.begin(), wall.end());
+    const double median = wall[wall.size() / 2];
+    std::printf("Poll (5 reads, 108 registers), %d cycles:\n", kPolls);
+    std::printf("  median wall %.2f ms, overhead above 5 x 20 ms silence %.2f ms, CPU %.3f ms per poll\n",
+                median, median - 5 * kSilenceMs, cpuPerPoll);
+
+    // Idle polling: a timer posts a poll every second, as the window does.
+    const int idleSeconds = quick ? 5 : kIdleSeconds;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { link.PostCommand(Poll); });
+    const int refreshesBefore = front.refreshes;
+    const double idleCpu0 = CpuMs();
+    const auto idle0 = Clock::now();
+    timer.start(1000);
+    QTimer::singleShot(idleSeconds * 1000, &app, [&] { app.quit(); });
+    app.exec();
+    timer.stop();
+    const double idleCpu = CpuMs() - idleCpu0;
+    const double idleWall = Ms(Clock::now() - idle0);
+    std::printf("Polling once a second for %d s: %d polls, CPU %.1f ms = %.3f %% of one core\n", idleSeconds,
+                front.refreshes - refreshesBefore, idleCpu, 100.0 * idleCpu / idleWall);
+
+    // A full dump (gate open: 30 reads) and the load of that dump.
+    const auto dir = std::filesystem::temp_directory_path();
+    front.fileName = (dir / "vok-link-bench-dump.txt").string();
+    const double dumpMs = RunCommand(link, SaveVokParams);
+    std::ifstream dumpFile(front.fileName);
+    int writes = 0;
+    for (std::string line; std::getline(dumpFile, line);)
+        writes += !line.empty() && line[0] >= '0' && line[0] <= '9';
+    const double dumpFloor = 30 * kSilenceMs;
+    std::printf("Dump, 30 reads: %.0f ms, floor %.0f ms (%+.1f %%)\n", dumpMs, dumpFloor,
+                100.0 * (dumpMs - dumpFloor) / dumpFloor);
+    const double loadMs = RunCommand(link, LoadVokParams);
+    const double loadFloor = (writes + 1) * kSilenceMs + writes * 10.0;
+    std::printf("Load of that dump, %d writes and the final command: %.0f ms, floor %.0f ms (%+.1f %%)\n", writes,
+                loadMs, loadFloor, 100.0 * (loadMs - loadFloor) / loadFloor);
+    if (!front.errors.empty() || front.report.size() != static_cast<std::size_t>(writes + 1))
+        std::printf("  (unexpected: %zu errors, %zu report lines)\n", front.errors.size(), front.report.size());
+    std::filesystem::remove(front.fileName);
+
+    link.Stop();
+    StopSimChild(child);
+    return 0;
+}
