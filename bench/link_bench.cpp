@@ -3,6 +3,7 @@
 
 #include "bench_support.h"
 #include "link_thread.h"
+#include "plain_reg_list.h"
 #include "register_map.h"
 
 #include <QCoreApplication>
@@ -61,11 +62,6 @@ double RunCommand(TLink1Thread& link, int command)
     return Ms(Clock::now() - t0);
 }
 
-class NoRows : public RegListItems {
-    int AddRow(const std::vector<std::string>&, RegListItemData&) override { return n++; }
-    int n = 0;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -79,7 +75,7 @@ int main(int argc, char** argv)
         return 1;
     }
     MeterRegisters registers;
-    NoRows rows;
+    PlainRegList rows;
     AddRegListRows(registers, rows);
     QuietFront front;
     TLink1Thread link(registers, front);

@@ -6,7 +6,7 @@
 CliFront::CliFront(MeterRegisters& registers)
     : registers_(registers), progressOnTerminal_(::isatty(STDERR_FILENO) == 1)
 {
-    AddRegListRows(registers_, *this);
+    AddRegListRows(registers_, rows_);
 }
 
 void CliFront::RefreshList(const std::string& parameterText)

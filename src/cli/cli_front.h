@@ -3,12 +3,13 @@
 // goes to stdout (list, report) and stderr (messages, progress).
 
 #include "link_front.h"
+#include "plain_reg_list.h"
 #include "register_map.h"
 
 #include <string>
 #include <vector>
 
-class CliFront : public LinkFront, private RegListItems {
+class CliFront : public LinkFront {
 public:
     explicit CliFront(MeterRegisters& registers);
 
@@ -27,11 +28,9 @@ public:
     int refreshes = 0;
 
 private:
-    // The rows exist only to give the objects their register numbers.
-    int AddRow(const std::vector<std::string>&, RegListItemData&) override { return rowCount_++; }
-
     MeterRegisters& registers_;
-    int rowCount_ = 0;
+    // The rows exist only to give the objects their register numbers.
+    PlainRegList rows_;
     bool progressShown_ = false;
     bool progressOnTerminal_ = false;
 };

@@ -36,13 +36,7 @@ void TLink1Thread::WriteReg(RegListItemData& target, const std::string& text)
     });
     if (!built)
         return;
-    try {
-        TransactWithRetry(FWriteRequest);
-    } catch (ModBusPdu::error_t e) {
-        ReportPduError(e);
-    } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
-    }
+    Guarded([&] { TransactWithRetry(FWriteRequest); });
 }
 
 void TLink1Thread::ProgressSweep(int pauseMs)
@@ -60,7 +54,7 @@ void TLink1Thread::ProgressSweep(int pauseMs)
 
 void TLink1Thread::SaveToNVRAM()
 {
-    try {
+    Guarded([&] {
         ModBusRequest request(6, kNvramCommandRegister, kNvramCommandCode);
         TransactWithRetry(request);
         request.Build(3, kNvramCommandRegister, 1);
@@ -72,11 +66,7 @@ void TLink1Thread::SaveToNVRAM()
             if (readBack.Get() == 0)
                 break;
         }
-    } catch (ModBusPdu::error_t e) {
-        ReportPduError(e);
-    } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
-    }
+    });
     CloseProgress();
 }
 
@@ -88,7 +78,7 @@ void TLink1Thread::LoadFactory()
     ModBusFloatReg second(kFactoryArgument);
     request.Rewind();
     request << code << first << second;
-    try {
+    Guarded([&] {
         TransactWithRetry(request);
         request.Build(3, kFactoryCommandBlock, 5);
         for (int pass = 0; pass < kReadBackPasses && !stopping_; ++pass) {
@@ -99,10 +89,6 @@ void TLink1Thread::LoadFactory()
             if (code.Get() == 0 && first.Get() == 0.0f && second.Get() == 0.0f)
                 break;
         }
-    } catch (ModBusPdu::error_t e) {
-        ReportPduError(e);
-    } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
-    }
+    });
     CloseProgress();
 }

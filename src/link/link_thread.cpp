@@ -229,3 +229,14 @@ void TLink1Thread::TransactWithRetry(const ModBusRequest& request)
     ::TransactWithRetry(FRtu, static_cast<std::uint8_t>(FAddress.load() & 0xFF), request, FTimeout.load(),
                         &stopping_);
 }
+
+void TLink1Thread::Guarded(const std::function<void()>& transactions)
+{
+    try {
+        transactions();
+    } catch (ModBusPdu::error_t e) {
+        ReportPduError(e);
+    } catch (ModBusRtu::error_t e) {
+        ReportLinkError(e);
+    }
+}

@@ -85,6 +85,9 @@ private:
     void ReportLinkError(std::int32_t code);
     void SetProgress(std::int32_t position);
     void TransactWithRetry(const ModBusRequest& request);
+    // Runs the transactions of a command; the first failure ends them and
+    // becomes the message for its kind and code.
+    void Guarded(const std::function<void()>& transactions);
     void CloseProgress();
 
     // Commands.

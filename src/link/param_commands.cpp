@@ -79,7 +79,7 @@ void TLink1Thread::SaveVokParams()
         progress += kProgressStage;
         SetProgress(progress);
     };
-    try {
+    Guarded([&] {
         TransactWithRetry(serialRequest);
         FRtu >> serial;
         config.Serial = serial.Get();
@@ -192,11 +192,7 @@ void TLink1Thread::SaveVokParams()
         std::string error;
         if (!stopping_ && !ReplaceFileContents(FFileName, ParamFileText(config), error))
             ShowError("Не удалось записать файл " + FFileName + ": " + error);
-    } catch (ModBusPdu::error_t e) {
-        ReportPduError(e);
-    } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
-    }
+    });
     CloseProgress();
 }
 

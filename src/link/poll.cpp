@@ -45,7 +45,7 @@ void TLink1Thread::Poll()
             FRtu >> *reg;
     };
 
-    try {
+    Guarded([&] {
         TransactWithRetry(a);
         decode(tableA);
         TransactWithRetry(b);
@@ -58,11 +58,7 @@ void TLink1Thread::Poll()
         TransactWithRetry(d);
         decode(tableD);
         RunOnUi([this] { SyncRefresh(); });
-    } catch (ModBusPdu::error_t e) {
-        ReportPduError(e);
-    } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
-    }
+    });
 }
 
 void TLink1Thread::SyncRefresh()

@@ -4,7 +4,9 @@
 
 #include "link_front.h"
 #include "link_thread.h"
+#include "frozen_sim.h"
 #include "meter_sim.h"
+#include "plain_reg_list.h"
 #include "register_map.h"
 
 #include <QCoreApplication>
@@ -141,17 +143,6 @@ private:
     bool releaseRequested_ = false;
 };
 
-// The register list as plain texts, row by row.
-class PlainRegList : public RegListItems {
-public:
-    int AddRow(const std::vector<std::string>& texts, RegListItemData&) override
-    {
-        rows.push_back(texts);
-        return static_cast<int>(rows.size()) - 1;
-    }
-    std::vector<std::vector<std::string>> rows;
-};
-
 class LinkTest : public ::testing::Test {
 protected:
     // An answer is handed over only after 20 ms of line silence, so the
@@ -164,11 +155,8 @@ protected:
     {
         TestApp();
         AddRegListRows(regs, list);
-        MeterSimOptions options;
-        options.frozen = true;
-        sim = std::make_unique<MeterSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim->Start(&error)) << error;
+        sim = StartFrozenSim();
+        ASSERT_TRUE(sim->Running());
         link = std::make_unique<TLink1Thread>(regs, front);
         ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
     }

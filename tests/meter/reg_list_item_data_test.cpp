@@ -1,3 +1,4 @@
+#include "plain_reg_list.h"
 #include "reg_list_item_data.h"
 
 #include <gtest/gtest.h>
@@ -21,19 +22,6 @@ std::vector<std::uint8_t> Cdab(float f)
     return {static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 24),
             static_cast<std::uint8_t>(u >> 16)};
 }
-
-// The list as plain rows.
-class PlainItems : public RegListItems {
-public:
-    std::vector<std::vector<std::string>> rows;
-    std::vector<RegListItemData*> data;
-    int AddRow(const std::vector<std::string>& texts, RegListItemData& d) override
-    {
-        rows.push_back(texts);
-        data.push_back(&d);
-        return static_cast<int>(rows.size()) - 1;
-    }
-};
 
 TEST(RegKind, TypeWordsAndCounts)
 {
@@ -201,7 +189,7 @@ TEST(BuildWriteRequest, BadTextsThrowAndChangeNothing)
 
 TEST(AddRegListRow, ReadOnlyAndWritableRows)
 {
-    PlainItems items;
+    PlainRegList items;
     FloatRegListItemData serial;
     LongRegListItemData mask;
     UIntRegListItemData port;
@@ -221,7 +209,7 @@ TEST(AddRegListRow, ReadOnlyAndWritableRows)
     EXPECT_EQ(port.RegCount, 1);
     EXPECT_EQ(port.Writable, 1);
     EXPECT_EQ(port.ListItem, 2);
-    EXPECT_EQ(items.data[2], &port);
+    EXPECT_EQ(items.objects[2], &port);
 
     SIntRegListItemData shortRow;
     AddRegListRow(shortRow, items, "x", 65535, rkShort, 1);

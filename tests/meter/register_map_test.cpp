@@ -1,3 +1,4 @@
+#include "plain_reg_list.h"
 #include "register_map.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +10,6 @@
 #include <vector>
 
 namespace {
-
-class PlainItems : public RegListItems {
-public:
-    std::vector<std::vector<std::string>> rows;
-    std::vector<RegListItemData*> data;
-    int AddRow(const std::vector<std::string>& texts, RegListItemData& d) override
-    {
-        rows.push_back(texts);
-        data.push_back(&d);
-        return static_cast<int>(rows.size()) - 1;
-    }
-};
 
 struct ExpectedRow {
     const char* caption;
@@ -87,7 +76,7 @@ TEST(AddRegListRows, FillsTheListAndTheRowFields)
 {
     auto regs = std::make_unique<MeterRegisters>();
     regs->PortSpeed.Set(9600);
-    PlainItems items;
+    PlainRegList items;
     AddRegListRows(*regs, items);
     ASSERT_EQ(items.rows.size(), 16u);
     for (std::size_t i = 0; i < 16; ++i) {
@@ -99,9 +88,9 @@ TEST(AddRegListRows, FillsTheListAndTheRowFields)
         if (kRows[i].writable) {
             EXPECT_EQ(texts[4], "+");
         }
-        EXPECT_EQ(items.data[i]->ListItem, static_cast<int>(i));
-        EXPECT_EQ(items.data[i]->RegAddress, kRows[i].number);
-        EXPECT_EQ(items.data[i]->RegCount, RegKindCount(kRows[i].kind));
+        EXPECT_EQ(items.objects[i]->ListItem, static_cast<int>(i));
+        EXPECT_EQ(items.objects[i]->RegAddress, kRows[i].number);
+        EXPECT_EQ(items.objects[i]->RegCount, RegKindCount(kRows[i].kind));
     }
     EXPECT_EQ(items.rows[0][3], "0.000000");
     EXPECT_EQ(items.rows[13][3], "9600");

@@ -1,5 +1,6 @@
 // libmodbus as an independent Modbus master against the simulated meter.
 
+#include "frozen_sim.h"
 #include "meter_sim.h"
 
 #include <gtest/gtest.h>
@@ -27,11 +28,8 @@ class LibmodbusMaster : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MeterSimOptions options;
-        options.frozen = true;
-        sim_ = std::make_unique<MeterSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim_->Start(&error)) << error;
+        sim_ = StartFrozenSim();
+        ASSERT_TRUE(sim_->Running());
         ctx_.reset(modbus_new_rtu(sim_->PortPath().c_str(), 115200, 'N', 8, 1));
         ASSERT_NE(ctx_, nullptr);
         ASSERT_EQ(modbus_set_slave(ctx_.get(), 1), 0);

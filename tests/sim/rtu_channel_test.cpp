@@ -4,6 +4,7 @@
 
 #include "codecs.h"
 #include "crc16.h"
+#include "frozen_sim.h"
 #include "meter_sim.h"
 #include "pty_pair.h"
 #include "rtu.h"
@@ -297,11 +298,8 @@ class RetryAgainstSim : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MeterSimOptions options;
-        options.frozen = true;
-        sim_ = std::make_unique<MeterSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim_->Start(&error)) << error;
+        sim_ = StartFrozenSim();
+        ASSERT_TRUE(sim_->Running());
         ASSERT_TRUE(rtu_.Open(sim_->PortPath(), 115200));
     }
 

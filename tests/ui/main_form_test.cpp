@@ -1,4 +1,5 @@
 #include "link_value_list.h"
+#include "frozen_sim.h"
 #include "meter_sim.h"
 #include "modal_answers.h"
 #include "tarnel_forms.h"
@@ -67,11 +68,8 @@ class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MeterSimOptions options;
-        options.frozen = true;
-        sim_ = std::make_unique<MeterSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim_->Start(&error)) << error;
+        sim_ = StartFrozenSim();
+        ASSERT_TRUE(sim_->Running());
     }
 
     void TearDown() override

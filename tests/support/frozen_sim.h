@@ -1,0 +1,19 @@
+#pragma once
+// A simulated meter on a pseudo-terminal whose live values stand still, so
+// that what a test reads is what it staged.
+
+#include "meter_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+inline std::unique_ptr<MeterSim> StartFrozenSim(MeterSimOptions options = {})
+{
+    options.frozen = true;
+    auto sim = std::make_unique<MeterSim>(options);
+    std::string error;
+    EXPECT_TRUE(sim->Start(&error)) << error;
+    return sim;
+}
