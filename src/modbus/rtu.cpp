@@ -91,8 +91,11 @@ void ModBusRtu::ReaderLoop()
             std::lock_guard lock(handoverLock);
             latestFrame = rxBuffer[i];
             latestLength = static_cast<std::uint32_t>(n);
-            frameEvent.Set();
         }
+        // Signalled after the lock is left, so that the woken receive does
+        // not block on it at once. A send in between may have dropped the
+        // frame again; the receive then finds nothing pending and waits on.
+        frameEvent.Set();
         i ^= 1;
     }
 }
