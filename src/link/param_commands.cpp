@@ -6,7 +6,7 @@
 #include "codecs.h"
 #include "layout_writer.h"
 #include "meter_config.h"
-#include "replace_file.h"
+#include "file_write.h"
 #include "script.h"
 #include "text_file.h"
 

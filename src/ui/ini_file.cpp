@@ -1,5 +1,7 @@
 #include "ini_file.h"
 
+#include "file_write.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -197,18 +199,11 @@ std::optional<std::string> IniFile::Save(const std::string& path) const
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return failure(errno);
-    const std::string text = Text();
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return failure(error);
-        }
-        done += static_cast<std::size_t>(n);
+    // Written in place, not replaced: a symlinked or specially owned INI
+    // file stays what it is.
+    if (const int error = WriteAll(fd, Text())) {
+        ::close(fd);
+        return failure(error);
     }
     if (::close(fd) != 0)
         return failure(errno);

@@ -1,4 +1,4 @@
-#include "replace_file.h"
+#include "file_write.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,6 +31,21 @@ mode_t NewFileMode(const std::string& path)
 
 } // namespace
 
+int WriteAll(int fd, std::string_view contents)
+{
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string& error)
 {
     const auto fail = [&error](int code) {
@@ -50,16 +65,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, std
         ::unlink(name.data());
         return fail(code);
     };
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return discard(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int code = WriteAll(fd, contents))
+        return discard(code);
     if (::fchmod(fd, NewFileMode(path)) != 0 || ::fsync(fd) != 0)
         return discard(errno);
     if (::close(fd) != 0) {
