@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -106,7 +107,8 @@ void TLink1Thread::Execute()
 void TLink1Thread::Dispatch(const QueuedCommand& command)
 {
     // Anything other than the two transaction errors that escapes a command
-    // ends just that command; the thread goes on serving.
+    // ends just that command with a message; the thread goes on serving.
+    std::string failure;
     try {
         switch (command.number) {
         case LinkCommand::Poll:
@@ -131,17 +133,25 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
         default:
             break; // unknown numbers are dropped
         }
-        emit CommandDone(command.number);
-        return;
     } catch (const std::bad_alloc&) {
-        ShowError("Команда не выполнена: недостаточно памяти");
+        failure = "Команда не выполнена: недостаточно памяти";
     } catch (const std::exception& e) {
-        ShowError(std::string("Команда не выполнена: ") + e.what());
+        failure = std::string("Команда не выполнена: ") + e.what();
     } catch (...) {
-        ShowError("Команда не выполнена: неизвестная ошибка");
+        failure = "Команда не выполнена: неизвестная ошибка";
     }
-    if (ShowsProgressDialog(command.number))
-        CloseProgress();
+    if (!failure.empty()) {
+        // The front failing again here must not end the thread either.
+        try {
+            ShowError(failure);
+        } catch (...) {
+        }
+        try {
+            if (ShowsProgressDialog(command.number))
+                CloseProgress();
+        } catch (...) {
+        }
+    }
     emit CommandDone(command.number);
 }
 
@@ -162,6 +172,17 @@ void TLink1Thread::RunOnUiNoWait(const std::function<void()>& step)
     }
     QMetaObject::invokeMethod(this, "RunHandOffStep", Qt::BlockingQueuedConnection);
     handOffReturned_.Wait();
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(handOffLock_);
+        failure = std::exchange(handOffFailure_, nullptr);
+    }
+    if (failure) {
+        // The step may have signalled before it failed; nothing waits for
+        // that signal now.
+        FDoneEvent.Reset();
+        std::rethrow_exception(failure);
+    }
 }
 
 void TLink1Thread::RunHandOffStep()
@@ -171,7 +192,18 @@ void TLink1Thread::RunHandOffStep()
         std::lock_guard lock(handOffLock_);
         step = handOffStep_;
     }
-    (*step)();
+    // A step that fails must not unwind through the front's event loop: the
+    // failure goes back to the command, which ends with its message.
+    std::exception_ptr failure;
+    try {
+        (*step)();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    {
+        std::lock_guard lock(handOffLock_);
+        handOffFailure_ = failure;
+    }
     handOffReturned_.Set();
 }
 

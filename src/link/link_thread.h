@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -124,5 +125,6 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex handOffLock_;
     const std::function<void()>* handOffStep_ = nullptr;
+    std::exception_ptr handOffFailure_;
     AutoResetEvent handOffReturned_;
 };

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +57,7 @@ public:
     int reportsShown = 0;
     std::string openFileName;
     std::string saveFileName;
+    std::string saveFileFailure; // GetSaveFileName throws this when set
     bool wrongThread = false;
 
     // While set, an error box or a refresh stays "open" in a nested loop
@@ -99,7 +101,12 @@ public:
         ++progressCloses;
     }
     std::string GetOpenFileName() override { return openFileName; }
-    std::string GetSaveFileName() override { return saveFileName; }
+    std::string GetSaveFileName() override
+    {
+        if (!saveFileFailure.empty())
+            throw std::runtime_error(saveFileFailure);
+        return saveFileName;
+    }
     void FillReport(const std::vector<std::string>& lines) override
     {
         CheckThread();

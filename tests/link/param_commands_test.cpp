@@ -213,6 +213,22 @@ TEST_F(ParamCommandTest, UnwritableFileIsReportedAndTheThreadGoesOn)
     ASSERT_TRUE(RunPoll());
 }
 
+TEST_F(ParamCommandTest, AFailingFrontStepEndsTheCommandWithItsMessage)
+{
+    front.saveFileFailure = "disk gone";
+    sim->ClearRequests();
+    Dump(dir / "dump.txt");
+    EXPECT_EQ(front.errors, std::vector<std::string>{"Команда не выполнена: disk gone"});
+    EXPECT_EQ(sim->RequestCount(), 0u);
+    EXPECT_FALSE(fs::exists(dir / "dump.txt"));
+    // The thread serves the next command, and steps are in step again.
+    front.saveFileFailure.clear();
+    ASSERT_TRUE(RunPoll());
+    Dump(dir / "dump.txt");
+    EXPECT_TRUE(fs::exists(dir / "dump.txt"));
+    EXPECT_EQ(front.errors.size(), 1u);
+}
+
 TEST_F(ParamCommandTest, ValidationErrorsAreReportedInLineOrderAndNothingIsSent)
 {
     sim->ClearRequests();
