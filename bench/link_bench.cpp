@@ -4,10 +4,10 @@
 #include "bench_support.h"
 #include "link_thread.h"
 #include "plain_reg_list.h"
+#include "post_and_wait.h"
 #include "register_map.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -44,21 +44,11 @@ public:
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Posts a command and serves its steps until it has ended.
+// Posts a command and serves its steps until it has ended; its wall time.
 double RunCommand(TLink1Thread& link, int command)
 {
-    QEventLoop loop;
-    bool done = false;
-    const auto c = QObject::connect(&link, &TLink1Thread::CommandDone, &loop, [&](int ended) {
-        if (ended != command)
-            return; // a poll of the timer still in the queue
-        done = true;
-        loop.quit();
-    }, Qt::QueuedConnection);
     const auto t0 = Clock::now();
-    if (link.PostCommand(command) && !done)
-        loop.exec();
-    QObject::disconnect(c);
+    PostAndWait(link, command);
     return Ms(Clock::now() - t0);
 }
 

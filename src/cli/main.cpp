@@ -5,19 +5,17 @@
 #include "cli_options.h"
 #include "link_settings.h"
 #include "link_thread.h"
+#include "post_and_wait.h"
 #include "register_map.h"
 #include "script.h"
 #include "serial_ports.h"
 #include "text_file.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -41,26 +39,6 @@ int Failure(int status, const std::string& message)
 bool StartsWith(const std::string& s, const char* prefix)
 {
     return s.rfind(prefix, 0) == 0;
-}
-
-// Posts one command and serves its steps until it has ended. False when
-// the post was refused.
-bool RunCommand(TLink1Thread& link, const std::function<bool()>& post)
-{
-    QEventLoop loop;
-    bool done = false;
-    const auto connection = QObject::connect(
-        &link, &TLink1Thread::CommandDone, &loop,
-        [&] {
-            done = true;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
-    const bool posted = post();
-    if (posted && !done)
-        loop.exec();
-    QObject::disconnect(connection);
-    return posted;
 }
 
 int CheckFile(const std::string& path)
@@ -96,7 +74,7 @@ int PollMeter(TLink1Thread& link, CliFront& front, int count)
     for (int i = 0; i < count; ++i) {
         std::this_thread::sleep_until(next);
         next += std::chrono::seconds(1);
-        if (!RunCommand(link, [&] { return link.PostCommand(LinkCommand::Poll); }))
+        if (!PostAndWait(link, LinkCommand::Poll))
             return Failure(kLinkFailure, "Связь с влагомером закрыта");
     }
     return front.errors.empty() ? kSuccess : kLinkFailure;
@@ -112,7 +90,7 @@ int Write(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const 
     }
     if (!target)
         return UsageError("Регистр " + reg + " не найден среди записываемых строк списка");
-    RunCommand(link, [&] { return link.PostWrite(*target, value); });
+    PostAndWait(link, LinkCommand::WriteReg, [&] { return link.PostWrite(*target, value); });
     if (front.errors.empty())
         return kSuccess;
     return front.errors.back() == "Неверный формат числа" ? kUsage : kLinkFailure;
@@ -124,7 +102,7 @@ int Dump(TLink1Thread& link, CliFront& front, const std::string& path, bool forc
     if (!force && ::stat(path.c_str(), &st) == 0)
         return UsageError("Файл " + path + " существует; --force перепишет его");
     front.fileName = path;
-    RunCommand(link, [&] { return link.PostCommand(SaveVokParams); });
+    PostAndWait(link, SaveVokParams);
     if (front.errors.empty())
         return kSuccess;
     return StartsWith(front.errors.back(), "Не удалось записать файл") ? kUsage : kLinkFailure;
@@ -133,7 +111,7 @@ int Dump(TLink1Thread& link, CliFront& front, const std::string& path, bool forc
 int Load(TLink1Thread& link, CliFront& front, const std::string& path)
 {
     front.fileName = path;
-    RunCommand(link, [&] { return link.PostCommand(LoadVokParams); });
+    PostAndWait(link, LoadVokParams);
     int status = kSuccess;
     for (const std::string& line : front.report) {
         if (StartsWith(line, "Не удалось прочитать файл"))
@@ -173,7 +151,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
     if (options.command == "write")
         return Write(link, front, registers, options.arguments[0], options.arguments[1]);
     if (options.command == "nvram") {
-        RunCommand(link, [&] { return link.PostCommand(SaveToNVRAM); });
+        PostAndWait(link, SaveToNVRAM);
         return front.errors.empty() ? kSuccess : kLinkFailure;
     }
     if (options.command == "dump")

@@ -1,11 +1,10 @@
 #include "file_write.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -19,14 +18,17 @@ std::string FolderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-mode_t NewFileMode(const std::string& path)
+// Creates a new file beside `path` for the replacement. It is created with
+// the usual 0666 less the umask, which the kernel applies; reading the umask
+// would mean changing it, process-wide, under other threads.
+int CreateTemporary(const std::string& path, std::string& name)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    for (unsigned attempt = 0;; ++attempt) {
+        name = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST || attempt == 100)
+            return fd;
+    }
 }
 
 } // namespace
@@ -49,34 +51,34 @@ int WriteAll(int fd, std::string_view contents)
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string& error)
 {
     const auto fail = [&error](int code) {
-        error = std::strerror(code);
+        error = std::system_category().message(code);
         return false;
     };
     if (path.empty())
         return fail(ENOENT);
-    std::string pattern = path + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    std::string name;
+    const int fd = CreateTemporary(path, name);
     if (fd < 0)
         return fail(errno);
     const auto discard = [&](int code) {
         ::close(fd);
-        ::unlink(name.data());
+        ::unlink(name.c_str());
         return fail(code);
     };
     if (const int code = WriteAll(fd, contents))
         return discard(code);
-    if (::fchmod(fd, NewFileMode(path)) != 0 || ::fsync(fd) != 0)
+    // A file that is replaced keeps its permissions.
+    struct stat old {};
+    if ((::stat(path.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) || ::fsync(fd) != 0)
         return discard(errno);
     if (::close(fd) != 0) {
         const int code = errno;
-        ::unlink(name.data());
+        ::unlink(name.c_str());
         return fail(code);
     }
-    if (::rename(name.data(), path.c_str()) != 0) {
+    if (::rename(name.c_str(), path.c_str()) != 0) {
         const int code = errno;
-        ::unlink(name.data());
+        ::unlink(name.c_str());
         return fail(code);
     }
     // Make the rename itself durable.

@@ -4,15 +4,14 @@
 #include "link_thread.h"
 
 #include "reg_list_item_data.h"
+#include "register_map.h"
 
 #include <chrono>
 #include <thread>
 
 namespace {
 
-constexpr std::uint16_t kNvramCommandRegister = 49989;
 constexpr std::uint16_t kNvramCommandCode = 1234;
-constexpr std::uint16_t kFactoryCommandBlock = 60064;
 constexpr std::uint16_t kFactoryCommandCode = 101;
 constexpr float kFactoryArgument = 101.0f;
 constexpr int kReadBackPasses = 5;
@@ -72,7 +71,7 @@ void TLink1Thread::SaveToNVRAM()
 
 void TLink1Thread::LoadFactory()
 {
-    ModBusRequest request(16, kFactoryCommandBlock, 5);
+    ModBusRequest request(16, kConfigCommandRegister, 5);
     ModBusUShortReg code(kFactoryCommandCode);
     ModBusFloatReg first(kFactoryArgument);
     ModBusFloatReg second(kFactoryArgument);
@@ -80,7 +79,7 @@ void TLink1Thread::LoadFactory()
     request << code << first << second;
     Guarded([&] {
         TransactWithRetry(request);
-        request.Build(3, kFactoryCommandBlock, 5);
+        request.Build(3, kConfigCommandRegister, 5);
         for (int pass = 0; pass < kReadBackPasses && !stopping_; ++pass) {
             ProgressSweep(20);
             TransactWithRetry(request);

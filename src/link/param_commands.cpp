@@ -4,9 +4,10 @@
 #include "link_thread.h"
 
 #include "codecs.h"
+#include "file_write.h"
 #include "layout_writer.h"
 #include "meter_config.h"
-#include "file_write.h"
+#include "register_map.h"
 #include "script.h"
 #include "text_file.h"
 
@@ -17,10 +18,6 @@
 
 namespace {
 
-constexpr std::uint16_t kPhaseBase[2] = {53300, 53600};
-constexpr std::uint16_t kSaltBase[2] = {54000, 55000};
-constexpr std::uint16_t kPointSetBase[2] = {57000, 57300};
-constexpr std::uint16_t kConfigCommandRegister = 60064;
 constexpr std::uint16_t kApplyConfigCode = 10;
 constexpr int kProgressStage = 150;
 
@@ -49,7 +46,7 @@ void TLink1Thread::SaveVokParams()
     ModBusRequest set2Request(3, 53026, 7);
     ModBusRequest phaseRequest(3, 0, 30);
     ModBusRequest saltRequest(3, 0, 30);
-    ModBusRequest densityRequest(3, 56000, 17);
+    ModBusRequest densityRequest(3, kDensityStart, 17);
     ModBusRequest gateRequest(3, 53020, 1);
     ModBusRequest pointSetRequest(3, 0, 114);
 
@@ -109,7 +106,7 @@ void TLink1Thread::SaveVokParams()
 
         for (int p = 0; p < 2; ++p) {
             PhaseConfig& phase = config.Phase[p];
-            phaseRequest.SetAddress(kPhaseBase[p]);
+            phaseRequest.SetAddress(kPhaseStart[p]);
             TransactWithRetry(phaseRequest);
             FRtu >> sg1CrossN >> sg1Start >> sg1End >> sg2CrossN >> sg2Win;
             for (int i = 0; i < 11; ++i)
@@ -122,7 +119,7 @@ void TLink1Thread::SaveVokParams()
             advance();
 
             for (int s = 0; s < 10; ++s) {
-                saltRequest.SetAddress(static_cast<std::uint16_t>(kSaltBase[p] + 30 * s));
+                saltRequest.SetAddress(static_cast<std::uint16_t>(kSaltTableStart[p] + kSaltTableSize * s));
                 TransactWithRetry(saltRequest);
                 for (auto& v : salt)
                     FRtu >> v;
@@ -161,7 +158,7 @@ void TLink1Thread::SaveVokParams()
 
         if (config.FirmwareVersion >= kPointSetFirmware) {
             for (int p = 0; p < 2; ++p) {
-                pointSetRequest.SetAddress(kPointSetBase[p]);
+                pointSetRequest.SetAddress(kPointSetStart[p]);
                 TransactWithRetry(pointSetRequest);
                 FRtu >> pointMode;
                 for (auto& v : pointHead)

@@ -18,7 +18,16 @@ struct PhaseBlock {
     FloatRegListItemData Tail[4];      // S+22..  items 12 to 15; [2] adjust, [3] index
 };
 
+// Protocol addresses of the meter's register groups and command registers,
+// indexed by phase where there is one group per phase.
 inline constexpr std::uint16_t kPhaseStart[2] = {53300, 53600};
+inline constexpr std::uint16_t kSaltTableStart[2] = {54000, 55000}; // ten tables of 30, s = 0..9
+inline constexpr std::uint16_t kSaltTableSize = 30;
+inline constexpr std::uint16_t kDensityStart = 56000;
+inline constexpr std::uint16_t kPointSetStart[2] = {57000, 57300};
+inline constexpr std::uint16_t kNvramCommandRegister = 49989;
+// Takes the factory-load and the apply-configuration command codes.
+inline constexpr std::uint16_t kConfigCommandRegister = 60064;
 
 struct MeterRegisters {
     FloatRegListItemData Serial;            // "Серийный номер"

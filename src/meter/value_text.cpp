@@ -21,6 +21,26 @@ int HexDigit(char c)
     return -1;
 }
 
+// All of `digits` in the base, with the sign, as a signed 32-bit value;
+// nothing else may stand in `digits`.
+std::optional<std::int32_t> SignedDigits(std::string_view digits, int base, bool negative)
+{
+    if (digits.empty())
+        return std::nullopt;
+    // Magnitude limit: 2^31 for negative values, 2^31 - 1 otherwise.
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t magnitude = 0;
+    for (const char c : digits) {
+        const int d = base == 10 ? (IsDigit(c) ? c - '0' : -1) : HexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        magnitude = magnitude * base + d;
+        if (magnitude > limit)
+            return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
 // The value rounded to ten significant digits: mantissa digits (exactly
 // ten) and the decimal exponent of the first one.
 void TenDigits(double magnitude, std::int64_t& mantissa, int& exponent)
@@ -108,20 +128,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text)
         base = 16;
         i += 2;
     }
-    if (i == text.size())
-        return std::nullopt;
-    // Magnitude limit: 2^31 for negative values, 2^31 - 1 otherwise.
-    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    std::int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int d = base == 10 ? (IsDigit(text[i]) ? text[i] - '0' : -1) : HexDigit(text[i]);
-        if (d < 0)
-            return std::nullopt;
-        magnitude = magnitude * base + d;
-        if (magnitude > limit)
-            return std::nullopt;
-    }
-    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return SignedDigits(text.substr(i), base, negative);
 }
 
 std::optional<std::int32_t> ParseDecimalInt32(std::string_view text)
@@ -132,18 +139,7 @@ std::optional<std::int32_t> ParseDecimalInt32(std::string_view text)
         negative = text[i] == '-';
         ++i;
     }
-    if (i == text.size())
-        return std::nullopt;
-    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    std::int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i]))
-            return std::nullopt;
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > limit)
-            return std::nullopt;
-    }
-    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return SignedDigits(text.substr(i), 10, negative);
 }
 
 std::optional<float> ParseFloat(std::string_view text)

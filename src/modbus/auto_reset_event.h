@@ -1,5 +1,7 @@
 #pragma once
 
+#include "time_limit.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -8,7 +10,7 @@
 // An event that releases one wait per signal; signals do not accumulate.
 class AutoResetEvent {
 public:
-    static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kInfinite = kNoTimeLimit;
 
     void Set()
     {

@@ -5,6 +5,7 @@
 #include "auto_reset_event.h"
 #include "pdu.h"
 #include "serial_port.h"
+#include "time_limit.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -19,7 +20,7 @@ public:
     // 4 write set-up failure, 5 malformed answer. Thrown by value.
     enum error_t : std::int32_t {};
 
-    static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kInfinite = kNoTimeLimit;
     static constexpr std::uint32_t kFrameCapacity = 256;
     static constexpr std::uint32_t kShortestFrame = 5;
 

@@ -240,10 +240,3 @@ SerialPort::WriteResult SerialPort::Write(const std::uint8_t* bytes, std::size_t
     }
     return WriteResult::Ok;
 }
-
-void SerialPort::DiscardInput()
-{
-    std::lock_guard lock(ioLock_);
-    if (fd_ >= 0)
-        ::tcflush(fd_, TCIFLUSH);
-}

@@ -1,6 +1,8 @@
 #pragma once
 // POSIX serial port: the platform layer under the RTU channel.
 
+#include "time_limit.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +13,7 @@ class SerialPort {
 public:
     enum class WriteResult { Ok, TimedOut, Failed };
 
-    static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kInfinite = kNoTimeLimit;
     // A read completes once the line has been silent this long after a byte.
     static constexpr int kSilenceMs = 20;
 
@@ -43,9 +45,6 @@ public:
     // Writes all bytes within the time-out (kInfinite for no limit); a write
     // that does not finish in time has its pending output discarded.
     WriteResult Write(const std::uint8_t* bytes, std::size_t count, std::uint32_t timeoutMs);
-
-    // Drops input that the driver holds and that has not been read.
-    void DiscardInput();
 
 private:
     void ReleaseDescriptors();

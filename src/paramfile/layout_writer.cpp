@@ -1,5 +1,7 @@
 #include "layout_writer.h"
 
+#include "register_map.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -46,10 +48,6 @@ public:
 constexpr bool kFixed = false;
 constexpr bool kExp = true;
 
-constexpr int kPhaseBase[2] = {53300, 53600};
-constexpr int kSaltBase[2] = {54000, 55000};
-constexpr int kDensityBase = 56000;
-constexpr int kPointSetBase[2] = {57000, 57300};
 constexpr std::uint16_t kMaxPairs = 20;
 
 void SaltTable(Writer& w, int s, int base, const SaltTableConfig& t)
@@ -70,7 +68,7 @@ void SaltTable(Writer& w, int s, int base, const SaltTableConfig& t)
 
 void PointSet(Writer& w, int p, const PointSetConfig& ps)
 {
-    const int q = kPointSetBase[p];
+    const int q = kPointSetStart[p];
     w.Blank();
     w.Text("# Point set, phase: " + std::to_string(p) +
            " ------------------------------------------------------");
@@ -127,7 +125,7 @@ std::vector<std::string> ParamFileLines(const MeterConfig& c)
     w.Float(53032, c.DacP1, kExp, "\t\t# DAC P1");
     for (int p = 0; p < 2; ++p) {
         const PhaseConfig& ph = c.Phase[p];
-        const int b = kPhaseBase[p];
+        const int b = kPhaseStart[p];
         w.Blank();
         w.Text("# Phase: " + std::to_string(p) +
                " ------------------------------------------------------------");
@@ -138,20 +136,20 @@ std::vector<std::string> ParamFileLines(const MeterConfig& c)
         w.UShort(b + 6, ph.SG2CrossN, "\t\t# SG2CrossN");
         w.Float(b + 7, ph.SG2Win, kFixed, "\t\t# SG2Win");
         for (int s = 0; s < 10; ++s)
-            SaltTable(w, s, kSaltBase[p] + 30 * s, ph.Salt[s]);
+            SaltTable(w, s, kSaltTableStart[p] + kSaltTableSize * s, ph.Salt[s]);
     }
     w.Blank();
     w.Text("# Density correction --------------------------------------------------");
     w.Blank();
-    w.UShort(kDensityBase + 1, c.DensityEnable, "\t\t# Enable");
-    w.Float(kDensityBase + 2, c.RoCurr, kExp, "\t\t# RoCurr");
-    w.Float(kDensityBase + 4, c.RoMin, kExp, "\t\t# RoMin");
-    w.Float(kDensityBase + 6, c.RoMax, kExp, "\t\t# RoMax");
-    w.Float(kDensityBase + 8, c.DensityP1, kExp, "\t\t# P1");
-    w.Float(kDensityBase + 10, c.DensityP2, kExp, "\t\t# P2");
-    w.Float(kDensityBase + 12, c.DensityP3, kExp, "\t\t# P3");
-    w.Float(kDensityBase + 14, c.DensityMean, kExp, "\t\t# Mean");
-    w.Float(kDensityBase + 16, c.DensityStd, kExp, "\t\t# Std");
+    w.UShort(kDensityStart + 1, c.DensityEnable, "\t\t# Enable");
+    w.Float(kDensityStart + 2, c.RoCurr, kExp, "\t\t# RoCurr");
+    w.Float(kDensityStart + 4, c.RoMin, kExp, "\t\t# RoMin");
+    w.Float(kDensityStart + 6, c.RoMax, kExp, "\t\t# RoMax");
+    w.Float(kDensityStart + 8, c.DensityP1, kExp, "\t\t# P1");
+    w.Float(kDensityStart + 10, c.DensityP2, kExp, "\t\t# P2");
+    w.Float(kDensityStart + 12, c.DensityP3, kExp, "\t\t# P3");
+    w.Float(kDensityStart + 14, c.DensityMean, kExp, "\t\t# Mean");
+    w.Float(kDensityStart + 16, c.DensityStd, kExp, "\t\t# Std");
     if (c.FirmwareVersion >= kPointSetFirmware)
         for (int p = 0; p < 2; ++p)
             PointSet(w, p, c.PointSet[p]);

@@ -247,12 +247,6 @@ void MeterModel::SetFloat(std::uint16_t address, float value)
     PutFloat(image_, address, value);
 }
 
-std::uint32_t MeterModel::U32(std::uint16_t address) const
-{
-    std::lock_guard lock(mutex_);
-    return GetU32(image_, address);
-}
-
 void MeterModel::SetU32(std::uint16_t address, std::uint32_t value)
 {
     std::lock_guard lock(mutex_);
@@ -291,19 +285,11 @@ void MeterModel::SetFactoryClearReads(int reads)
     options_.factoryClearReads = reads;
 }
 
-MeterFaults MeterModel::Faults() const
-{
-    std::lock_guard lock(mutex_);
-    return faults_;
-}
-
 void MeterModel::SetFaults(const MeterFaults& faults)
 {
     std::lock_guard lock(mutex_);
     faults_ = faults;
 }
-
-void MeterModel::ClearFaults() { SetFaults(MeterFaults{}); }
 
 void MeterModel::SetAnswerDelay(int ms)
 {

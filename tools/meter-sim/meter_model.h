@@ -61,7 +61,6 @@ public:
     void SetReg(std::uint16_t address, std::uint16_t value);
     float Float(std::uint16_t address) const;
     void SetFloat(std::uint16_t address, float value);
-    std::uint32_t U32(std::uint16_t address) const;
     void SetU32(std::uint16_t address, std::uint32_t value);
     RegisterImage Image() const;
     void SetImage(const RegisterImage& image);
@@ -71,9 +70,7 @@ public:
     void SetFactoryClearReads(int reads);
 
     // Fault injection.
-    MeterFaults Faults() const;
     void SetFaults(const MeterFaults& faults);
-    void ClearFaults();
     void SetAnswerDelay(int ms);
     void SetSilent(bool silent);
     void SetBusyAnswers(int count);

@@ -6,13 +6,24 @@
 #include <fstream>
 #include <sstream>
 
-void PutFloat(RegisterImage& image, std::uint16_t address, float value)
+namespace {
+
+// A two-register value put into the image in the wire order of its codec.
+template <class Codec, class T>
+void PutPair(RegisterImage& image, std::uint16_t address, T value)
 {
     std::uint8_t bytes[4];
     std::int32_t pos = 0;
-    ModBusFloatReg(value).Encode(bytes, pos);
+    Codec(value).Encode(bytes, pos);
     image[address] = static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
     image[static_cast<std::uint16_t>(address + 1)] = static_cast<std::uint16_t>((bytes[2] << 8) | bytes[3]);
+}
+
+} // namespace
+
+void PutFloat(RegisterImage& image, std::uint16_t address, float value)
+{
+    PutPair<ModBusFloatReg>(image, address, value);
 }
 
 float GetFloat(const RegisterImage& image, std::uint16_t address)
@@ -29,13 +40,7 @@ float GetFloat(const RegisterImage& image, std::uint16_t address)
 
 void PutU32(RegisterImage& image, std::uint16_t address, std::uint32_t value)
 {
-    image[address] = static_cast<std::uint16_t>(value & 0xFFFF);
-    image[static_cast<std::uint16_t>(address + 1)] = static_cast<std::uint16_t>(value >> 16);
-}
-
-std::uint32_t GetU32(const RegisterImage& image, std::uint16_t address)
-{
-    return image[address] | (std::uint32_t{image[static_cast<std::uint16_t>(address + 1)]} << 16);
+    PutPair<ModBusULongReg>(image, address, value);
 }
 
 namespace {

@@ -11,7 +11,6 @@ using RegisterImage = std::array<std::uint16_t, 65536>;
 void PutFloat(RegisterImage& image, std::uint16_t address, float value);
 float GetFloat(const RegisterImage& image, std::uint16_t address);
 void PutU32(RegisterImage& image, std::uint16_t address, std::uint32_t value);
-std::uint32_t GetU32(const RegisterImage& image, std::uint16_t address);
 
 // Protocol addresses the simulator gives a meaning.
 namespace meter_regs {
