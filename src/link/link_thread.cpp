@@ -84,6 +84,13 @@ void TLink1Thread::Stop()
     // steps (they do nothing now) until the thread has ended.
     while (!wait(10))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    std::lock_guard ended(runEndLock_);
+}
+
+void TLink1Thread::run()
+{
+    Execute();
+    std::lock_guard ended(runEndLock_);
 }
 
 void TLink1Thread::Execute()

@@ -62,7 +62,7 @@ signals:
     void CommandDone(int command);
 
 protected:
-    void run() override { Execute(); }
+    void run() override;
 
 private slots:
     // Runs, on the front's thread, the step that RunOnUi handed over.
@@ -127,4 +127,8 @@ private:
     const std::function<void()>* handOffStep_ = nullptr;
     std::exception_ptr handOffFailure_;
     AutoResetEvent handOffReturned_;
+    // Taken last by the thread and by Stop after the join, so that the end
+    // of the thread is ordered before the object's destruction for the
+    // thread sanitizer as well as for Qt's own join.
+    std::mutex runEndLock_;
 };
