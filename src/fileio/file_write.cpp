@@ -60,10 +60,13 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, std
     const int fd = CreateTemporary(path, name);
     if (fd < 0)
         return fail(errno);
-    const auto discard = [&](int code) {
-        ::close(fd);
+    const auto removeTemporary = [&](int code) {
         ::unlink(name.c_str());
         return fail(code);
+    };
+    const auto discard = [&](int code) {
+        ::close(fd);
+        return removeTemporary(code);
     };
     if (const int code = WriteAll(fd, contents))
         return discard(code);
@@ -71,16 +74,10 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, std
     struct stat old {};
     if ((::stat(path.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) || ::fsync(fd) != 0)
         return discard(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(name.c_str());
-        return fail(code);
-    }
-    if (::rename(name.c_str(), path.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(name.c_str());
-        return fail(code);
-    }
+    if (::close(fd) != 0)
+        return removeTemporary(errno);
+    if (::rename(name.c_str(), path.c_str()) != 0)
+        return removeTemporary(errno);
     // Make the rename itself durable.
     const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {

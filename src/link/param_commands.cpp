@@ -21,6 +21,29 @@ namespace {
 constexpr std::uint16_t kApplyConfigCode = 10;
 constexpr int kProgressStage = 150;
 
+// The value objects of one calibration (a salt table's or a point set's),
+// taken from an answer in the meter's order.
+struct CalibrationRegs {
+    ModBusFloatReg XMean, XStd, YMean, YStd;
+    ModBusFloatReg P[10];
+
+    void Take(ModBusAnswer& answer)
+    {
+        answer >> XMean >> XStd >> YMean >> YStd;
+        for (auto& v : P)
+            answer >> v;
+    }
+    void CopyTo(CalibrationConfig& config) const
+    {
+        config.XMean = XMean.Get();
+        config.XStd = XStd.Get();
+        config.YMean = YMean.Get();
+        config.YStd = YStd.Get();
+        for (int i = 0; i < 10; ++i)
+            config.P[i] = P[i].Get();
+    }
+};
+
 template <class... Args>
 std::string Format(const char* format, Args... args)
 {
@@ -59,14 +82,14 @@ void TLink1Thread::SaveVokParams()
     ModBusShortReg nShift;
     ModBusUShortReg sg1CrossN, sg2CrossN;
     ModBusFloatReg sg1Start, sg1End, sg2Win;
-    ModBusFloatReg salt[5]; // Salt, XMean, XStd, YMean, YStd
-    ModBusFloatReg saltP[10];
+    ModBusFloatReg saltValue;
+    CalibrationRegs saltCalibration;
     ModBusUShortReg densityEnable;
     ModBusFloatReg density[8];
     ModBusUShortReg firmware;
     ModBusUShortReg pointMode, pointCount;
-    ModBusFloatReg pointHead[6]; // T0, Salt, XMean, XStd, YMean, YStd
-    ModBusFloatReg pointP[10];
+    ModBusFloatReg pointT0, pointSalt;
+    CalibrationRegs pointCalibration;
     ModBusFloatReg pairP[20], pairW[20];
 
     MeterConfig config;
@@ -121,18 +144,11 @@ void TLink1Thread::SaveVokParams()
             for (int s = 0; s < 10; ++s) {
                 saltRequest.SetAddress(static_cast<std::uint16_t>(kSaltTableStart[p] + kSaltTableSize * s));
                 TransactWithRetry(saltRequest);
-                for (auto& v : salt)
-                    FRtu >> v;
-                for (auto& v : saltP)
-                    FRtu >> v;
+                FRtu >> saltValue;
+                saltCalibration.Take(FRtu);
                 SaltTableConfig& table = phase.Salt[s];
-                table.Salt = salt[0].Get();
-                table.XMean = salt[1].Get();
-                table.XStd = salt[2].Get();
-                table.YMean = salt[3].Get();
-                table.YStd = salt[4].Get();
-                for (int i = 0; i < 10; ++i)
-                    table.P[i] = saltP[i].Get();
+                table.Salt = saltValue.Get();
+                saltCalibration.CopyTo(table);
             }
             advance();
         }
@@ -160,24 +176,16 @@ void TLink1Thread::SaveVokParams()
             for (int p = 0; p < 2; ++p) {
                 pointSetRequest.SetAddress(kPointSetStart[p]);
                 TransactWithRetry(pointSetRequest);
-                FRtu >> pointMode;
-                for (auto& v : pointHead)
-                    FRtu >> v;
-                for (auto& v : pointP)
-                    FRtu >> v;
+                FRtu >> pointMode >> pointT0 >> pointSalt;
+                pointCalibration.Take(FRtu);
                 FRtu >> pointCount;
                 for (int i = 0; i < 20; ++i)
                     FRtu >> pairP[i] >> pairW[i];
                 PointSetConfig& set = config.PointSet[p];
                 set.Mode = pointMode.Get();
-                set.T0 = pointHead[0].Get();
-                set.Salt = pointHead[1].Get();
-                set.XMean = pointHead[2].Get();
-                set.XStd = pointHead[3].Get();
-                set.YMean = pointHead[4].Get();
-                set.YStd = pointHead[5].Get();
-                for (int i = 0; i < 10; ++i)
-                    set.P[i] = pointP[i].Get();
+                set.T0 = pointT0.Get();
+                set.Salt = pointSalt.Get();
+                pointCalibration.CopyTo(set);
                 set.PCount = pointCount.Get();
                 for (int i = 0; i < 20; ++i) {
                     set.PairP[i] = pairP[i].Get();

@@ -21,6 +21,14 @@ int HexDigit(char c)
     return -1;
 }
 
+// Takes an optional '+' or '-' at `i`; true for '-'.
+bool TakeSign(std::string_view text, std::size_t& i)
+{
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        return text[i++] == '-';
+    return false;
+}
+
 // All of `digits` in the base, with the sign, as a signed 32-bit value;
 // nothing else may stand in `digits`.
 std::optional<std::int32_t> SignedDigits(std::string_view digits, int base, bool negative)
@@ -115,11 +123,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text)
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i]))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = TakeSign(text, i);
     int base = 10;
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
@@ -134,11 +138,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text)
 std::optional<std::int32_t> ParseDecimalInt32(std::string_view text)
 {
     std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = TakeSign(text, i);
     return SignedDigits(text.substr(i), 10, negative);
 }
 
@@ -154,11 +154,7 @@ std::optional<float> ParseFloat(std::string_view text)
     // Check the syntax ourselves: from_chars would also take "inf", "nan"
     // and hexadecimal forms.
     std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = TakeSign(text, i);
     const std::size_t numberStart = i;
     std::size_t intDigits = 0, fracDigits = 0;
     // Decimal position of the first non-zero digit relative to the point:
@@ -185,11 +181,7 @@ std::optional<float> ParseFloat(std::string_view text)
     long exponent = 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
-        bool expNegative = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            expNegative = text[i] == '-';
-            ++i;
-        }
+        const bool expNegative = TakeSign(text, i);
         if (i == text.size() || !IsDigit(text[i]))
             return std::nullopt;
         for (; i < text.size() && IsDigit(text[i]); ++i)

@@ -60,6 +60,25 @@ T FromMachineBytes(const std::uint8_t* p)
     std::memcpy(&v, p, sizeof(T));
     return v;
 }
+// Puts the value's machine bytes into the image and moves past them; 1 when
+// the image held other bytes there, 0 when it already held these.
+template <class T>
+int StoreMachineBytes(T v, std::uint8_t* image, std::int32_t& position)
+{
+    const auto b = MachineBytes(v);
+    const bool differ = std::memcmp(image + position, b.data(), sizeof(T)) != 0;
+    if (differ)
+        std::memcpy(image + position, b.data(), sizeof(T));
+    position += sizeof(T);
+    return differ ? 1 : 0;
+}
+template <class T>
+T LoadMachineBytes(const std::uint8_t* image, std::int32_t& position)
+{
+    const T v = FromMachineBytes<T>(image + position);
+    position += sizeof(T);
+    return v;
+}
 } // namespace codec_detail
 
 // A 16-bit value in one register, high byte first on the wire.
@@ -76,17 +95,11 @@ public:
     int ByteSize() const override { return 2; }
     int Store(std::uint8_t* image, std::int32_t& position) const override
     {
-        const auto b = codec_detail::MachineBytes(Get());
-        const bool differ = std::memcmp(image + position, b.data(), 2) != 0;
-        if (differ)
-            std::memcpy(image + position, b.data(), 2);
-        position += 2;
-        return differ ? 1 : 0;
+        return codec_detail::StoreMachineBytes(Get(), image, position);
     }
     void Load(const std::uint8_t* image, std::int32_t& position) override
     {
-        Set(codec_detail::FromMachineBytes<T>(image + position));
-        position += 2;
+        Set(codec_detail::LoadMachineBytes<T>(image, position));
     }
     void Encode(std::uint8_t* buffer, std::int32_t& position) const override
     {
@@ -150,17 +163,11 @@ public:
     int ByteSize() const override { return 4; }
     int Store(std::uint8_t* image, std::int32_t& position) const override
     {
-        const auto b = codec_detail::MachineBytes(Get());
-        const bool differ = std::memcmp(image + position, b.data(), 4) != 0;
-        if (differ)
-            std::memcpy(image + position, b.data(), 4);
-        position += 4;
-        return differ ? 1 : 0;
+        return codec_detail::StoreMachineBytes(Get(), image, position);
     }
     void Load(const std::uint8_t* image, std::int32_t& position) override
     {
-        Set(codec_detail::FromMachineBytes<T>(image + position));
-        position += 4;
+        Set(codec_detail::LoadMachineBytes<T>(image, position));
     }
     void Encode(std::uint8_t* buffer, std::int32_t& position) const override
     {

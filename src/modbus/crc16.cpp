@@ -37,3 +37,18 @@ std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t count)
     }
     return static_cast<std::uint16_t>((hi << 8) | lo);
 }
+
+void PutCrc(std::uint8_t* frame, std::size_t length)
+{
+    const std::uint16_t crc = Crc16(frame, length);
+    frame[length] = static_cast<std::uint8_t>(crc & 0xFF);
+    frame[length + 1] = static_cast<std::uint8_t>(crc >> 8);
+}
+
+bool CrcMatches(const std::uint8_t* frame, std::size_t length)
+{
+    if (length < 2)
+        return false;
+    const std::uint16_t crc = Crc16(frame, length - 2);
+    return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+}

@@ -104,9 +104,7 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
 {
     frame[0] = address;
     frameLength = length + 3;
-    const std::uint16_t crc = Crc16(frame, length + 1);
-    frame[length + 1] = static_cast<std::uint8_t>(crc & 0xFF);
-    frame[length + 2] = static_cast<std::uint8_t>(crc >> 8);
+    PutCrc(frame, length + 1);
 
     // A frame handed over before this request went out cannot be its answer.
     {
@@ -144,8 +142,7 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         if (count > 0) {
             frameLength = count;
             if (frame[0] == address) {
-                const std::uint16_t crc = Crc16(frame, count - 2);
-                if (frame[count - 2] != (crc & 0xFF) || frame[count - 1] != (crc >> 8))
+                if (!CrcMatches(frame, count))
                     throw error_t{2};
                 data = frame + 1;
                 length = count - 3;

@@ -50,20 +50,26 @@ constexpr bool kExp = true;
 
 constexpr std::uint16_t kMaxPairs = 20;
 
+// XMean, XStd, YMean, YStd and P[0..9], one float of two registers each
+// from register number `first` on.
+void Calibration(Writer& w, int first, const CalibrationConfig& c)
+{
+    w.Float(first, c.XMean, kExp, "\t\t# XMean");
+    w.Float(first + 2, c.XStd, kExp, "\t\t# XStd");
+    w.Float(first + 4, c.YMean, kExp, "\t\t# YMean");
+    w.Float(first + 6, c.YStd, kExp, "\t\t# YStd");
+    for (int i = 0; i < 10; ++i)
+        w.Float(first + 8 + 2 * i, c.P[i], kExp, "\t\t# P[" + std::to_string(i) + "]");
+}
+
 void SaltTable(Writer& w, int s, int base, const SaltTableConfig& t)
 {
     w.Blank();
     w.Text("# Salt: " + std::to_string(s) + " ");
     w.Blank();
     w.Float(base + 1, t.Salt, kFixed, "\t\t# Salt");
-    if (!(t.Salt < 100.0f))
-        return;
-    w.Float(base + 3, t.XMean, kExp, "\t\t# XMean");
-    w.Float(base + 5, t.XStd, kExp, "\t\t# XStd");
-    w.Float(base + 7, t.YMean, kExp, "\t\t# YMean");
-    w.Float(base + 9, t.YStd, kExp, "\t\t# YStd");
-    for (int i = 0; i < 10; ++i)
-        w.Float(base + 11 + 2 * i, t.P[i], kExp, "\t\t# P[" + std::to_string(i) + "]");
+    if (t.Salt < 100.0f)
+        Calibration(w, base + 3, t);
 }
 
 void PointSet(Writer& w, int p, const PointSetConfig& ps)
@@ -80,12 +86,7 @@ void PointSet(Writer& w, int p, const PointSetConfig& ps)
     w.UShort(q + 1, ps.Mode, "\t\t# Mode");
     w.Float(q + 2, ps.T0, kExp, "\t\t# T0");
     w.Float(q + 4, ps.Salt, kExp, "\t\t# Salt");
-    w.Float(q + 6, ps.XMean, kExp, "\t\t# XMean");
-    w.Float(q + 8, ps.XStd, kExp, "\t\t# XStd");
-    w.Float(q + 10, ps.YMean, kExp, "\t\t# YMean");
-    w.Float(q + 12, ps.YStd, kExp, "\t\t# YStd");
-    for (int i = 0; i < 10; ++i)
-        w.Float(q + 14 + 2 * i, ps.P[i], kExp, "\t\t# P[" + std::to_string(i) + "]");
+    Calibration(w, q + 6, ps);
     const std::uint16_t n = ps.PCount > kMaxPairs ? kMaxPairs : ps.PCount;
     w.UShort(q + 34, n, "\t\t# PCount");
     for (int i = 0; i < n; ++i) {

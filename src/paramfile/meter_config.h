@@ -4,9 +4,15 @@
 
 #include <cstdint>
 
-struct SaltTableConfig {
-    float Salt = 0, XMean = 0, XStd = 0, YMean = 0, YStd = 0;
+// The statistics and coefficients that a salt table and a point set both
+// carry, in this order on the meter.
+struct CalibrationConfig {
+    float XMean = 0, XStd = 0, YMean = 0, YStd = 0;
     float P[10] = {};
+};
+
+struct SaltTableConfig : CalibrationConfig {
+    float Salt = 0;
 };
 
 struct PhaseConfig {
@@ -17,10 +23,9 @@ struct PhaseConfig {
     SaltTableConfig Salt[10];
 };
 
-struct PointSetConfig {
+struct PointSetConfig : CalibrationConfig {
     std::uint16_t Mode = 0;
-    float T0 = 0, Salt = 0, XMean = 0, XStd = 0, YMean = 0, YStd = 0;
-    float P[10] = {};
+    float T0 = 0, Salt = 0;
     std::uint16_t PCount = 0; // as read; the layout caps it at 20
     float PairP[20] = {};
     float PairW[20] = {};

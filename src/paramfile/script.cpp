@@ -1,8 +1,8 @@
 #include "script.h"
 
-#include "text_file.h"
 #include "value_text.h"
 
+#include <algorithm>
 #include <limits>
 #include <locale>
 
@@ -16,17 +16,30 @@ boost::wregex Compile(const wchar_t* pattern)
     return re;
 }
 
-// Only ASCII can convert; anything else makes the conversion fail.
-bool ToAscii(const std::wstring& text, std::string& out)
+// The ASCII form of a field; nothing for a field with any other character,
+// which then cannot convert.
+std::optional<std::string> Ascii(const std::wstring& text)
 {
-    out.clear();
+    std::string out;
     out.reserve(text.size());
     for (const wchar_t c : text) {
         if (c < 0 || c > 0x7F)
-            return false;
+            return std::nullopt;
         out += static_cast<char>(c);
     }
-    return true;
+    return out;
+}
+
+std::optional<std::int32_t> DecimalField(const std::wstring& text)
+{
+    const auto ascii = Ascii(text);
+    return ascii ? ParseDecimalInt32(*ascii) : std::nullopt;
+}
+
+std::optional<float> FloatField(const std::wstring& text)
+{
+    const auto ascii = Ascii(text);
+    return ascii ? ParseFloat(*ascii) : std::nullopt;
 }
 
 std::string LineMessage(int line, const char* text)
@@ -98,15 +111,12 @@ ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const Sc
 {
     ScriptValidation v;
     std::int64_t weight = 0;
-    std::string ascii;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int k = static_cast<int>(i + 1);
         const LineMatch m = ClassifyLine(lines[i], patterns);
         switch (m.kind) {
         case LineMatch::Kind::Value: {
-            std::optional<std::int32_t> reg;
-            if (ToAscii(m.registerText, ascii))
-                reg = ParseDecimalInt32(ascii);
+            const auto reg = DecimalField(m.registerText);
             if (!reg || *reg < 1 || *reg > 65536) {
                 v.messages.push_back(LineMessage(k, kAddressMessage));
                 break;
@@ -115,17 +125,17 @@ ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const Sc
             step.kind = ScriptStep::Kind::Write;
             step.registerNumber = *reg;
             step.lineNumber = k;
-            bool ok = ToAscii(m.valueText, ascii);
+            bool ok = false;
             if (m.typeWord == L"f" || m.typeWord == L"float") {
                 step.type = ScriptValueType::Float;
-                const auto f = ok ? ParseFloat(ascii) : std::nullopt;
+                const auto f = FloatField(m.valueText);
                 ok = f.has_value();
                 if (ok)
                     step.floatValue = *f;
             } else {
                 const bool isUShort = m.typeWord == L"d" || m.typeWord == L"ushort";
                 step.type = isUShort ? ScriptValueType::UShort : ScriptValueType::SShort;
-                const auto n = ok ? ParseDecimalInt32(ascii) : std::nullopt;
+                const auto n = DecimalField(m.valueText);
                 ok = n.has_value() && (isUShort ? *n >= 0 && *n <= 65535 : *n >= -32768 && *n <= 32767);
                 if (ok)
                     step.intValue = *n;
@@ -141,9 +151,7 @@ ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const Sc
         case LineMatch::Kind::Comment:
             break;
         case LineMatch::Kind::Pause: {
-            std::optional<std::int32_t> ms;
-            if (ToAscii(m.valueText, ascii))
-                ms = ParseDecimalInt32(ascii);
+            const auto ms = DecimalField(m.valueText);
             if (!ms) {
                 v.messages.push_back(LineMessage(k, kParameterMessage));
             } else if (*ms > kMaxPauseMs) {

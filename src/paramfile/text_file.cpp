@@ -1,11 +1,9 @@
 #include "text_file.h"
 
-#include <cerrno>
-#include <cstring>
+#include "file_read.h"
+
 #include <cwchar>
-#include <fcntl.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace {
 
@@ -140,26 +138,11 @@ std::vector<std::wstring> DecodeTextLines(std::string_view bytes)
 bool ReadTextFileLines(const std::string& path, std::vector<std::wstring>& lines, std::string& error)
 {
     lines.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::system_category().message(errno);
+    std::string bytes;
+    if (const int code = ReadWholeFile(path, bytes)) {
+        error = std::system_category().message(code);
         return false;
     }
-    std::string bytes;
-    char buf[65536];
-    for (;;) {
-        const ssize_t r = ::read(fd, buf, sizeof buf);
-        if (r > 0) {
-            bytes.append(buf, static_cast<std::size_t>(r));
-        } else if (r == 0) {
-            break;
-        } else if (errno != EINTR) {
-            error = std::system_category().message(errno);
-            ::close(fd);
-            return false;
-        }
-    }
-    ::close(fd);
     lines = DecodeTextLines(bytes);
     error.clear();
     return true;

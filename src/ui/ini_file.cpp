@@ -1,5 +1,6 @@
 #include "ini_file.h"
 
+#include "file_read.h"
 #include "file_write.h"
 
 #include <cerrno>
@@ -72,38 +73,15 @@ std::string Unquote(std::string value)
     return value;
 }
 
-// The file's bytes; empty for a file that is missing or cannot be read
-// (a folder, no permission).
-std::string ReadWholeFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            text.clear();
-            break;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return text;
-}
-
 } // namespace
 
 IniFile IniFile::Load(const std::string& path)
 {
     IniFile file;
-    const std::string text = ReadWholeFile(path);
-    if (text.empty())
+    // A file that is missing or cannot be read (a folder, no permission)
+    // gives the defaults.
+    std::string text;
+    if (ReadWholeFile(path, text) != 0 || text.empty())
         return file;
     if (text.find("\r\n") != std::string::npos)
         file.eol_ = "\r\n";

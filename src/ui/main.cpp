@@ -1,6 +1,7 @@
 // vok-tarnel: the service tool's window.
 
 #include "link_settings.h"
+#include "message_boxes.h"
 #include "serial_ports.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"

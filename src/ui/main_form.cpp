@@ -282,10 +282,8 @@ void TTMainForm::Guarded(const std::function<void()>& handler)
 {
     try {
         handler();
-    } catch (const std::exception& e) {
-        ShowErrorBox(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowErrorBox(QString());
+        ShowExceptionReport(std::current_exception());
     }
 }
 

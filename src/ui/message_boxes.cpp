@@ -20,3 +20,14 @@ bool Confirm(const QString& text)
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
+
+void ShowExceptionReport(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+}

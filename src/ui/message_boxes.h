@@ -4,8 +4,14 @@
 
 #include <QString>
 
+#include <exception>
+
 // Error: the application's default caption, OK, error icon.
 void ShowErrorBox(const QString& text);
 
 // Confirmation: empty caption, Yes and No, question icon. True for Yes.
 bool Confirm(const QString& text);
+
+// The report of an exception: its message in an error box; a thrown object
+// that is not an exception has an empty message.
+void ShowExceptionReport(std::exception_ptr error);

@@ -2,8 +2,6 @@
 
 #include "message_boxes.h"
 
-#include <stdexcept>
-
 TTarnelApplication::TTarnelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TTarnelApplication::notify(QObject* receiver, QEvent* event)
@@ -13,16 +11,5 @@ bool TTarnelApplication::notify(QObject* receiver, QEvent* event)
     } catch (...) {
         ShowExceptionReport(std::current_exception());
         return false;
-    }
-}
-
-void ShowExceptionReport(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        ShowErrorBox(QString::fromUtf8(e.what()));
-    } catch (...) {
-        ShowErrorBox(QString());
     }
 }

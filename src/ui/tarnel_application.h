@@ -11,7 +11,3 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// The report of an exception: its message in an error box; a thrown object
-// that is not an exception has an empty message.
-void ShowExceptionReport(std::exception_ptr error);

@@ -1,6 +1,7 @@
 // vokctl run as a program against a simulated meter.
 
 #include "meter_sim.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +42,6 @@ class VokctlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("vokctl-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
         MeterSimOptions options;
         options.frozen = true;
         options.nvramClearReads = 0;
@@ -52,8 +51,6 @@ protected:
     void TearDown() override
     {
         sim.reset();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     // Runs vokctl with every link option given, so no saved settings apply.
@@ -76,7 +73,8 @@ protected:
         return r;
     }
 
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.Path();
     std::unique_ptr<MeterSim> sim;
 };
 

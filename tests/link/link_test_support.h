@@ -8,6 +8,7 @@
 #include "meter_sim.h"
 #include "plain_reg_list.h"
 #include "register_map.h"
+#include "wait_until.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -31,19 +32,6 @@ inline QCoreApplication& TestApp()
     static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
                                                                   : new QCoreApplication(argc, argv);
     return *app;
-}
-
-// Runs the event loop until `done` holds or the deadline passes.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = std::chrono::seconds(30))
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 class RecordingFront : public LinkFront {

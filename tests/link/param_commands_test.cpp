@@ -1,6 +1,7 @@
 #include "link_test_support.h"
 
 #include "register_image.h"
+#include "temp_dir.h"
 
 #include <bit>
 #include <cstdio>
@@ -103,19 +104,6 @@ std::vector<std::uint8_t> Read(std::uint16_t address, std::uint16_t count)
 
 class ParamCommandTest : public LinkTest {
 protected:
-    void SetUp() override
-    {
-        LinkTest::SetUp();
-        dir = fs::temp_directory_path() / ("vok-param-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-        LinkTest::TearDown();
-    }
-
     void Dump(const fs::path& file)
     {
         front.saveFileName = file.string();
@@ -138,7 +126,8 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return front.reportsShown == shown + 1; }, std::chrono::seconds(120)));
     }
 
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.Path();
 };
 
 TEST_F(ParamCommandTest, DumpWithTheGateClosedIsTheExpectedFileFrom28Reads)

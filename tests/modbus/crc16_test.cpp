@@ -28,3 +28,18 @@ TEST(Crc16, AFrameWithItsOwnCrcAppendedChecksToZero)
     EXPECT_EQ(Crc16(frame.data(), frame.size()), 0);
     EXPECT_EQ(Crc16(nullptr, 0), 0xFFFF);
 }
+
+TEST(Crc16, PutCrcWritesTheLowByteFirstAndCrcMatchesChecksEveryByte)
+{
+    std::vector<std::uint8_t> frame = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00};
+    PutCrc(frame.data(), 6);
+    EXPECT_EQ(frame[6], 0x84);
+    EXPECT_EQ(frame[7], 0x0A);
+    EXPECT_TRUE(CrcMatches(frame.data(), frame.size()));
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        std::vector<std::uint8_t> damaged = frame;
+        damaged[i] ^= 0x01;
+        EXPECT_FALSE(CrcMatches(damaged.data(), damaged.size())) << "byte " << i;
+    }
+    EXPECT_FALSE(CrcMatches(frame.data(), 1));
+}

@@ -29,9 +29,8 @@ Bytes Frame(std::uint8_t address, const Bytes& pdu)
 {
     Bytes f{address};
     f.insert(f.end(), pdu.begin(), pdu.end());
-    const std::uint16_t crc = Crc16(f.data(), f.size());
-    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(crc >> 8));
+    f.resize(f.size() + 2);
+    PutCrc(f.data(), f.size() - 2);
     return f;
 }
 

@@ -3,14 +3,13 @@
 #include "crc16.h"
 #include "register_image.h"
 #include "rtu_framer.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -18,9 +17,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes WithCrc(Bytes f)
 {
-    const std::uint16_t crc = Crc16(f.data(), f.size());
-    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(crc >> 8));
+    f.resize(f.size() + 2);
+    PutCrc(f.data(), f.size() - 2);
     return f;
 }
 
@@ -92,9 +90,8 @@ TEST(RegisterImage, StartupAndFactoryImagesDiffer)
 
 TEST(RegisterImage, FileRoundTripAndRejectedLines)
 {
-    char dir[] = "/tmp/vok-sim-image-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/image.txt";
+    const TempDir dir;
+    const std::string path = dir.File("image.txt");
     RegisterImage im = StartupImage();
     im[0] = 1;
     im[65535] = 65535;
@@ -111,9 +108,7 @@ TEST(RegisterImage, FileRoundTripAndRejectedLines)
         EXPECT_FALSE(LoadImageFile(path, kept, error));
         EXPECT_EQ(kept, im);
     }
-    EXPECT_FALSE(LoadImageFile(std::string(dir) + "/missing", back, error));
-    std::remove(path.c_str());
-    ::rmdir(dir);
+    EXPECT_FALSE(LoadImageFile(dir.File("missing"), back, error));
 }
 
 } // namespace

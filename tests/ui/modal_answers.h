@@ -3,6 +3,8 @@
 // the active modal widget and, when it matches the next expected dialog,
 // runs that step's action. Every modal seen is logged with its text.
 
+#include "wait_until.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMessageBox>
@@ -14,19 +16,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-// Runs the event loop until `done` holds or `ms` pass.
-inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // Runs the event loop for `ms`.
 inline void Pump(int ms)

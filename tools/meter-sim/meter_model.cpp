@@ -66,13 +66,13 @@ std::optional<MeterModel::Answer> MeterModel::Handle(const std::uint8_t* frame, 
     answer.frame.push_back(faults_.answerAddress >= 0 ? static_cast<std::uint8_t>(faults_.answerAddress)
                                                       : options_.address);
     answer.frame.insert(answer.frame.end(), pdu.begin(), pdu.end());
-    std::uint16_t crc = Crc16(answer.frame.data(), answer.frame.size());
+    answer.frame.resize(answer.frame.size() + 2);
+    PutCrc(answer.frame.data(), answer.frame.size() - 2);
     if (faults_.badCrcAnswers > 0) {
         --faults_.badCrcAnswers;
-        crc ^= 0x5A5A;
+        answer.frame.end()[-2] ^= 0x5A;
+        answer.frame.end()[-1] ^= 0x5A;
     }
-    answer.frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    answer.frame.push_back(static_cast<std::uint8_t>(crc >> 8));
     return answer;
 }
 

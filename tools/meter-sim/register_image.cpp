@@ -1,8 +1,8 @@
 #include "register_image.h"
 
 #include "codecs.h"
+#include "file_write.h"
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -179,18 +179,11 @@ bool LoadImageFile(const std::string& path, RegisterImage& image, std::string& e
 
 bool SaveImageFile(const std::string& path, const RegisterImage& image)
 {
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        if (!out)
-            return false;
-        out << "# vok-meter-sim register image: protocol address, value\n";
-        for (std::size_t a = 0; a < image.size(); ++a)
-            if (image[a] != 0)
-                out << a << ' ' << image[a] << '\n';
-        out.flush();
-        if (!out)
-            return false;
-    }
-    return std::rename(temp.c_str(), path.c_str()) == 0;
+    std::ostringstream out;
+    out << "# vok-meter-sim register image: protocol address, value\n";
+    for (std::size_t a = 0; a < image.size(); ++a)
+        if (image[a] != 0)
+            out << a << ' ' << image[a] << '\n';
+    std::string error;
+    return ReplaceFileContents(path, out.str(), error);
 }

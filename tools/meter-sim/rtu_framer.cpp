@@ -6,12 +6,12 @@ namespace {
 
 constexpr std::size_t kMaxFrame = 256;
 
+// The shortest request frame: address, function, one byte, CRC.
+constexpr std::size_t kMinFrame = 4;
+
 bool CrcGood(const std::uint8_t* frame, std::size_t length)
 {
-    if (length < 4)
-        return false;
-    const std::uint16_t crc = Crc16(frame, length - 2);
-    return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+    return length >= kMinFrame && CrcMatches(frame, length);
 }
 
 // Length of the request frame starting in `buffer`; 0 while unknown.
