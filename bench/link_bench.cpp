@@ -29,6 +29,7 @@ class QuietFront : public LinkFront {
 public:
     void RefreshList(const std::string&) override { ++refreshes; }
     void ShowError(const std::string& text) override { errors.push_back(text); }
+    void PortLost(const std::string& text) override { errors.push_back(text); }
     void SetProgress(int) override {}
     void CloseProgress() override {}
     std::string GetOpenFileName() override { return fileName; }

@@ -27,6 +27,12 @@ void CliFront::ShowError(const std::string& text)
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void CliFront::PortLost(const std::string& message)
+{
+    portLost = true;
+    ShowError(message);
+}
+
 void CliFront::SetProgress(int position)
 {
     if (!progressOnTerminal_)

@@ -15,6 +15,7 @@ public:
 
     void RefreshList(const std::string& parameterText) override;
     void ShowError(const std::string& text) override;
+    void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
     void CloseProgress() override;
     std::string GetOpenFileName() override { return fileName; }
@@ -24,6 +25,7 @@ public:
 
     std::string fileName;
     std::vector<std::string> errors;
+    bool portLost = false;
     std::vector<std::string> report;
     int refreshes = 0;
 

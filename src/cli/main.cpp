@@ -3,6 +3,7 @@
 
 #include "cli_front.h"
 #include "cli_options.h"
+#include "link_messages.h"
 #include "link_settings.h"
 #include "link_thread.h"
 #include "post_and_wait.h"
@@ -76,6 +77,8 @@ int PollMeter(TLink1Thread& link, CliFront& front, int count)
         next += std::chrono::seconds(1);
         if (!PostAndWait(link, LinkCommand::Poll))
             return Failure(kLinkFailure, "Связь с влагомером закрыта");
+        if (front.portLost)
+            return kLinkFailure;
     }
     return front.errors.empty() ? kSuccess : kLinkFailure;
 }
@@ -124,6 +127,21 @@ int Load(TLink1Thread& link, CliFront& front, const std::string& path)
     return front.errors.empty() ? status : kLinkFailure;
 }
 
+int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
+{
+    if (options.command == "poll")
+        return PollMeter(link, front, options.count);
+    if (options.command == "write")
+        return Write(link, front, registers, options.arguments[0], options.arguments[1]);
+    if (options.command == "nvram") {
+        PostAndWait(link, SaveToNVRAM);
+        return front.errors.empty() ? kSuccess : kLinkFailure;
+    }
+    if (options.command == "dump")
+        return Dump(link, front, options.arguments[0], options.force);
+    return Load(link, front, options.arguments[0]);
+}
+
 int Run(QCoreApplication& app, const CliOptions& options)
 {
     if (options.command == "ports") {
@@ -143,20 +161,15 @@ int Run(QCoreApplication& app, const CliOptions& options)
     CliFront front(registers);
     TLink1Thread link(registers, front);
     const LinkParameters& p = check.parameters;
-    if (!link.OpenLink(p.port, p.baud, p.timeoutMs, p.address))
-        return Failure(kLinkFailure, "Не удалось открыть порт");
+    PortOpenFailure why;
+    if (!link.OpenLink(p.port, p.baud, p.timeoutMs, p.address, &why))
+        return Failure(why.error == PortOpenError::SpeedRefused ? kUsage : kLinkFailure,
+                       OpenFailureMessage(why, p.port, p.baud));
 
-    if (options.command == "poll")
-        return PollMeter(link, front, options.count);
-    if (options.command == "write")
-        return Write(link, front, registers, options.arguments[0], options.arguments[1]);
-    if (options.command == "nvram") {
-        PostAndWait(link, SaveToNVRAM);
-        return front.errors.empty() ? kSuccess : kLinkFailure;
-    }
-    if (options.command == "dump")
-        return Dump(link, front, options.arguments[0], options.force);
-    return Load(link, front, options.arguments[0]);
+    const int status = RunOnLink(link, front, registers, options);
+    // Answers still due to this run must not be left for the next program.
+    link.SettleLine();
+    return front.portLost ? kLinkFailure : status;
 }
 
 } // namespace

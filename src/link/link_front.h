@@ -13,6 +13,9 @@ public:
     virtual void RefreshList(const std::string& parameterText) = 0;
     // Error box (OK button, error icon); returns once the user has dismissed it.
     virtual void ShowError(const std::string& text) = 0;
+    // The port is gone and the channel closed: the front ends the link as
+    // its own close would, then shows `message` as ShowError does.
+    virtual void PortLost(const std::string& message) = 0;
     // Progress bar of the progress dialog, range 0..1000.
     virtual void SetProgress(int position) = 0;
     // Ends the progress dialog's modal loop.

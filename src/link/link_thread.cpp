@@ -1,5 +1,7 @@
 #include "link_thread.h"
 
+#include "link_messages.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -41,11 +43,21 @@ TLink1Thread::TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject*
 TLink1Thread::~TLink1Thread() { Stop(); }
 
 bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std::uint32_t timeoutMs,
-                            std::int32_t address)
+                            std::int32_t address, PortOpenFailure* why)
 {
     FTimeout = timeoutMs;
     FAddress = address;
-    return FRtu.Open(portName, baud);
+    {
+        std::lock_guard lock(portNameLock_);
+        FPortName = portName;
+    }
+    return FRtu.Open(portName, baud, why);
+}
+
+void TLink1Thread::SettleLine()
+{
+    if (FRtu.IsOpen())
+        FRtu.Settle(FTimeout.load());
 }
 
 void TLink1Thread::CloseLink() { FRtu.Close(); }
@@ -242,6 +254,27 @@ void TLink1Thread::ReportLinkError(std::int32_t)
     ShowError("Ошибка связи с влагомером");
 }
 
+void TLink1Thread::ReportPortLost()
+{
+    if (!FRtu.IsOpen() || stopping_)
+        return;
+    // Closed here, before the front hears of it, so that queued commands
+    // fail silently and the front can offer "Открыть" again.
+    FRtu.Close();
+    FErrorText = PortLostMessage(PortName());
+    RunOnUi([this] {
+        if (!stopping_)
+            front_.PortLost(FErrorText);
+        FDoneEvent.Set();
+    });
+}
+
+std::string TLink1Thread::PortName()
+{
+    std::lock_guard lock(portNameLock_);
+    return FPortName;
+}
+
 void TLink1Thread::SetProgress(std::int32_t position)
 {
     FProgress = position;
@@ -276,6 +309,9 @@ void TLink1Thread::Guarded(const std::function<void()>& transactions)
     } catch (ModBusPdu::error_t e) {
         ReportPduError(e);
     } catch (ModBusRtu::error_t e) {
-        ReportLinkError(e);
+        if (e == ModBusRtu::kPortLost)
+            ReportPortLost();
+        else
+            ReportLinkError(e);
     }
 }

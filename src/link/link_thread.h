@@ -40,9 +40,10 @@ public:
     TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject* parent = nullptr);
     ~TLink1Thread() override;
 
-    // Stores time-out and address, then opens the channel.
+    // Stores time-out and address, then opens the channel; `why` (when
+    // given) says why it did not open.
     bool OpenLink(const std::string& portName, std::uint32_t baud, std::uint32_t timeoutMs,
-                  std::int32_t address);
+                  std::int32_t address, PortOpenFailure* why = nullptr);
     // Closes the channel at once; a running transaction fails silently.
     void CloseLink();
     bool IsLinkOpen() const { return FRtu.IsOpen(); }
@@ -51,6 +52,11 @@ public:
     bool PostCommand(std::int32_t command);
     // Queues WriteReg bound to its target row and text.
     bool PostWrite(RegListItemData& target, const std::string& text);
+
+    // Waits, while no command runs, for the answers still due to the
+    // requests of the last command, so that nothing of them is left on the
+    // line for whoever opens the port next.
+    void SettleLine();
 
     // Orderly stop: closes the channel, drops queued commands, lets the
     // running one end without messages and joins the thread.
@@ -84,6 +90,9 @@ private:
     void ShowError(const std::string& text);
     void ReportPduError(std::int32_t code);
     void ReportLinkError(std::int32_t code);
+    // Closes the channel and lets the front end the link with one message.
+    void ReportPortLost();
+    std::string PortName();
     void SetProgress(std::int32_t position);
     void TransactWithRetry(const ModBusRequest& request);
     // Runs the transactions of a command; the first failure ends them and
@@ -98,7 +107,8 @@ private:
     void LoadFactory();
     void LoadVokParams();
     void SaveVokParams();
-    void RunScript(const ScriptValidation& script);
+    // False when the port was lost on the way.
+    bool RunScript(const ScriptValidation& script);
     void ProgressSweep(int pauseMs);
 
     // Window-thread steps.
@@ -116,6 +126,8 @@ private:
     ModBusRtu FRtu;
     std::atomic<std::uint32_t> FTimeout{200};
     std::atomic<std::int32_t> FAddress{1};
+    std::mutex portNameLock_;
+    std::string FPortName; // the port of the last OpenLink, for the lost-port message
     ModBusRequest FWriteRequest;
     std::string FFileName;
     std::string FErrorText;

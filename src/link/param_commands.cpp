@@ -6,6 +6,7 @@
 #include "codecs.h"
 #include "file_write.h"
 #include "layout_writer.h"
+#include "link_messages.h"
 #include "meter_config.h"
 #include "register_map.h"
 #include "script.h"
@@ -223,14 +224,22 @@ void TLink1Thread::LoadVokParams()
         if (!script.messages.empty()) {
             FReport = script.messages;
         } else {
-            RunScript(script);
-            try {
-                TransactWithRetry(loadConfigRequest);
-                FReport.push_back("Применена команда загрузки конфигурации (без записи в NVRAM).");
-            } catch (ModBusPdu::error_t e) {
-                FReport.push_back(Format("Команда загрузки конфигурации отвергнута (код %d).", static_cast<int>(e)));
-            } catch (ModBusRtu::error_t) {
-                FReport.push_back("Не удалось послать команду загрузки конфигурации (ошибка связи).");
+            bool lost = !RunScript(script);
+            if (!lost) {
+                try {
+                    TransactWithRetry(loadConfigRequest);
+                    FReport.push_back("Применена команда загрузки конфигурации (без записи в NVRAM).");
+                } catch (ModBusPdu::error_t e) {
+                    FReport.push_back(
+                        Format("Команда загрузки конфигурации отвергнута (код %d).", static_cast<int>(e)));
+                } catch (ModBusRtu::error_t e) {
+                    FReport.push_back("Не удалось послать команду загрузки конфигурации (ошибка связи).");
+                    lost = e == ModBusRtu::kPortLost;
+                }
+            }
+            if (lost) {
+                FReport.push_back(PortLostReportLine(PortName()));
+                ReportPortLost();
             }
         }
     }
@@ -249,7 +258,7 @@ void TLink1Thread::LoadVokParams()
     });
 }
 
-void TLink1Thread::RunScript(const ScriptValidation& script)
+bool TLink1Thread::RunScript(const ScriptValidation& script)
 {
     const std::int32_t step = script.weight <= 0 ? 0 : script.weight <= 1000 ? 1000 / script.weight : 1;
     std::int32_t position = 0;
@@ -259,7 +268,7 @@ void TLink1Thread::RunScript(const ScriptValidation& script)
     ModBusFloatReg floatValue;
     for (const ScriptStep& line : script.steps) {
         if (stopping_)
-            return;
+            return true;
         if (line.kind == ScriptStep::Kind::Pause) {
             for (int tick = 0; tick < line.pauseMs / 100 && !stopping_; ++tick) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -285,8 +294,11 @@ void TLink1Thread::RunScript(const ScriptValidation& script)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } catch (ModBusPdu::error_t) {
             FReport.push_back(Format("Ошибка записи по адресу %d (запрос отвергнут).", line.registerNumber));
-        } catch (ModBusRtu::error_t) {
+        } catch (ModBusRtu::error_t e) {
             FReport.push_back(Format("Ошибка записи по адресу %d (ошибка связи).", line.registerNumber));
+            if (e == ModBusRtu::kPortLost)
+                return false;
         }
     }
+    return true;
 }

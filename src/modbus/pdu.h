@@ -45,6 +45,14 @@ private:
     std::unique_ptr<std::uint8_t[]> buffer_;
 };
 
+// True when `answer` can be the answer to `request`: the same function code
+// (or that code with bit 7 and a nonzero exception code); for a read, the
+// byte count of exactly the registers asked; for a single write, the echo
+// of address and value; for a multiple write, the echo of address and
+// quantity. An answer to another request of the same shape cannot be told
+// apart here; the channel keeps those off by its order of frames.
+bool AnswerFits(const ModBusPdu& request, const ModBusPdu& answer);
+
 // Reads an answer PDU in place.
 class ModBusAnswer : public ModBusPdu {
 public:

@@ -3,18 +3,26 @@
 #include "crc16.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <system_error>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ModBusRtu::Clock;
+using std::chrono::milliseconds;
 
-std::uint32_t ElapsedMs(Clock::time_point start)
+// Sends remembered for the answer count; a meter that ignores requests
+// cannot grow the list without end.
+constexpr std::size_t kMaxUnanswered = 256;
+// No settling takes longer than this, however slow the meter has been.
+constexpr Clock::duration kLongestGuard = std::chrono::seconds(5);
+
+// The longest a frame of full size takes at the baud rate (11 bits a byte),
+// with the silence that ends it and some scheduling slack.
+Clock::duration FrameOverrun(std::uint32_t baud)
 {
-    const auto d = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    return d > 0xFFFFFFFE ? 0xFFFFFFFEu : static_cast<std::uint32_t>(d);
+    const auto wire = std::chrono::microseconds(ModBusRtu::kFrameCapacity * 11ull * 1'000'000 / std::max(baud, 1u));
+    return std::min<Clock::duration>(wire + 2 * ModBusRtu::kSilence + milliseconds(50), std::chrono::seconds(3));
 }
 
 } // namespace
@@ -23,23 +31,32 @@ ModBusRtu::ModBusRtu() { data = frame + 1; }
 
 ModBusRtu::~ModBusRtu() { Close(); }
 
-bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud)
+bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why)
 {
-    if (open_.load())
+    std::lock_guard life(lifecycleLock_);
+    if (open_.load()) {
+        if (why)
+            *why = {PortOpenError::AlreadyOpen, 0};
         return false;
+    }
     stopFlag.exchange(0);
-    if (!port.Open(portName, baud))
+    if (!port.Open(portName, baud, why))
         return false;
     {
         std::lock_guard lock(handoverLock);
         latestFrame = nullptr;
         latestLength = 0;
+        frameStarted_.reset();
+        lost_ = false;
+        ++generation_;
+        frameOverrun_ = FrameOverrun(baud);
     }
-    frameEvent.Reset();
     try {
         readerThread = std::thread([this] { ReaderLoop(); });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         port.Close();
+        if (why)
+            *why = {PortOpenError::Failed, e.code().value()};
         return false;
     }
     open_.store(true);
@@ -48,8 +65,18 @@ bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud)
 
 void ModBusRtu::Close()
 {
+    std::lock_guard life(lifecycleLock_);
     if (!open_.exchange(false))
         return;
+    // A receive or a settling wait of this open period ends at once, even
+    // when the channel is opened again right after.
+    {
+        std::lock_guard lock(handoverLock);
+        ++generation_;
+        latestLength = 0;
+        frameStarted_.reset();
+    }
+    frameEvent.notify_all();
     stopFlag.exchange(1);
     port.Interrupt();
     {
@@ -59,45 +86,121 @@ void ModBusRtu::Close()
     if (readerThread.joinable())
         readerThread.join();
     port.Close();
-    // Wakes a receive that waits on this channel; it finds the stop flag.
-    frameEvent.Set();
 }
 
 void ModBusRtu::PauseAfterReadError(int ms)
 {
     std::unique_lock lock(pauseLock_);
-    pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopFlag.load() != 0; });
+    pauseWake_.wait_for(lock, milliseconds(ms), [this] { return stopFlag.load() != 0; });
 }
 
 void ModBusRtu::ReaderLoop()
 {
+    using Status = SerialPort::ReadStatus;
     int i = 0;
     int errorPauseMs = 1;
     while (stopFlag.load() == 0) {
-        const int n = port.ReadFrame(rxBuffer[i], kFrameCapacity);
-        if (n < 0) {
-            if (stopFlag.load() != 0)
-                break;
-            // A port that keeps failing (adapter pulled, peer gone) is
-            // retried with a growing pause rather than spun on.
+        // Without limit for the first byte of a frame, then until silence.
+        const SerialPort::ReadResult first = port.Read(rxBuffer[i], kFrameCapacity, std::nullopt);
+        if (first.status == Status::Interrupted)
+            return;
+        if (first.status == Status::Lost) {
+            MarkLost();
+            return;
+        }
+        if (first.status != Status::Bytes) {
+            // A port that keeps failing is retried with a growing pause
+            // rather than spun on.
             PauseAfterReadError(errorPauseMs);
             errorPauseMs = std::min(errorPauseMs * 2, 100);
             continue;
         }
         errorPauseMs = 1;
-        if (static_cast<std::uint32_t>(n) < kShortestFrame)
-            continue;
+        const Clock::time_point started = Clock::now();
         {
             std::lock_guard lock(handoverLock);
-            latestFrame = rxBuffer[i];
-            latestLength = static_cast<std::uint32_t>(n);
+            frameStarted_ = started;
         }
-        // Signalled after the lock is left, so that the woken receive does
-        // not block on it at once. A send in between may have dropped the
-        // frame again; the receive then finds nothing pending and waits on.
-        frameEvent.Set();
-        i ^= 1;
+        std::size_t total = first.count;
+        Status end = Status::Quiet;
+        while (total < kFrameCapacity) {
+            const SerialPort::ReadResult more = port.Read(rxBuffer[i] + total, kFrameCapacity - total, kSilence);
+            if (more.status != Status::Bytes) {
+                end = more.status;
+                break;
+            }
+            total += more.count;
+        }
+        if (end == Status::Interrupted)
+            return;
+        if (HandOver(rxBuffer[i], static_cast<std::uint32_t>(total), started))
+            i ^= 1;
+        if (end == Status::Lost) {
+            MarkLost();
+            return;
+        }
     }
+}
+
+bool ModBusRtu::HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+{
+    const bool whole = count >= kShortestFrame;
+    {
+        std::lock_guard lock(handoverLock);
+        frameStarted_.reset();
+        lastActivity_ = Clock::now();
+        if (whole) {
+            // A newer frame replaces one that nobody took.
+            latestFrame = bytes;
+            latestLength = count;
+            latestStart = started;
+            // On a line with one master every frame answers one of its
+            // requests, the oldest still open.
+            if (!unanswered_.empty()) {
+                slowestAnswer_ = std::max(slowestAnswer_, started - unanswered_.front());
+                unanswered_.pop_front();
+            }
+        }
+    }
+    // Signalled after the lock is left, so that the woken receive does not
+    // block on it at once.
+    frameEvent.notify_all();
+    return whole;
+}
+
+void ModBusRtu::MarkLost()
+{
+    {
+        std::lock_guard lock(handoverLock);
+        lost_ = true;
+        frameStarted_.reset();
+    }
+    frameEvent.notify_all();
+}
+
+Clock::duration ModBusRtu::GuardTime(std::uint32_t timeoutMs) const
+{
+    const Clock::duration timeout = timeoutMs == kInfinite ? Clock::duration::zero() : milliseconds(timeoutMs);
+    return std::min<Clock::duration>(std::max(timeout, slowestAnswer_) + kSilence, kLongestGuard);
+}
+
+void ModBusRtu::Settle(std::uint32_t timeoutMs)
+{
+    std::unique_lock lock(handoverLock);
+    const std::uint64_t generation = generation_;
+    const Clock::duration guard = GuardTime(timeoutMs);
+    const Clock::time_point giveUp = Clock::now() + kLongestGuard;
+    for (;;) {
+        if (generation_ != generation || lost_ || (unanswered_.empty() && !frameStarted_))
+            break;
+        const Clock::time_point now = Clock::now();
+        if (now >= giveUp || (!frameStarted_ && now >= lastActivity_ + guard))
+            break;
+        // A frame being collected is waited for to its end.
+        frameEvent.wait_until(lock, frameStarted_ ? now + kSilence : lastActivity_ + guard);
+    }
+    unanswered_.clear();
+    latestLength = 0;
 }
 
 void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
@@ -105,57 +208,75 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
     frame[0] = address;
     frameLength = length + 3;
     PutCrc(frame, length + 1);
-
-    // A frame handed over before this request went out cannot be its answer.
     {
         std::lock_guard lock(handoverLock);
-        latestLength = 0;
-        frameEvent.Reset();
+        if (!open_.load())
+            throw kWriteFailed;
+        if (lost_)
+            throw kPortLost;
+        // A frame that began before this exchange cannot be its answer.
+        if (latestLength > 0 && latestStart < exchangeStart_)
+            latestLength = 0;
+        const Clock::time_point now = Clock::now();
+        unanswered_.push_back(now);
+        if (unanswered_.size() > kMaxUnanswered)
+            unanswered_.pop_front();
+        lastActivity_ = now;
     }
-    if (stopFlag.load() != 0)
-        throw error_t{3};
     switch (port.Write(frame, frameLength, timeoutMs)) {
     case SerialPort::WriteResult::Ok:
         return;
     case SerialPort::WriteResult::TimedOut:
-        throw error_t{1};
+        throw kTimeOut;
     case SerialPort::WriteResult::Failed:
-        throw error_t{3};
+        throw kWriteFailed;
+    case SerialPort::WriteResult::Lost:
+        MarkLost();
+        throw kPortLost;
     }
 }
 
 void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
 {
-    const auto start = Clock::now();
-    std::uint32_t left = timeoutMs;
+    std::optional<Clock::time_point> deadline;
+    if (timeoutMs != kInfinite)
+        deadline = Clock::now() + milliseconds(timeoutMs);
+    std::unique_lock lock(handoverLock);
+    const std::uint64_t generation = generation_;
+    const auto ready = [&] { return latestLength > 0 || lost_ || generation_ != generation; };
     for (;;) {
-        if (!frameEvent.Wait(left) || stopFlag.load() != 0)
-            throw error_t{1};
-        std::uint32_t count = 0;
-        {
-            std::lock_guard lock(handoverLock);
-            count = latestLength;
-            if (count > 0)
-                std::memcpy(frame, latestFrame, count);
-            latestLength = 0;
+        if (!open_.load())
+            throw kTimeOut;
+        if (!deadline) {
+            frameEvent.wait(lock, ready);
+        } else if (!frameEvent.wait_until(lock, *deadline, ready)) {
+            // The time-out bounds the answer's first byte, not its framing.
+            if (!frameStarted_ || *frameStarted_ > *deadline)
+                throw kTimeOut;
+            if (!frameEvent.wait_until(lock, *frameStarted_ + frameOverrun_, ready))
+                throw kTimeOut;
         }
-        if (count > 0) {
-            frameLength = count;
-            if (frame[0] == address) {
-                if (!CrcMatches(frame, count))
-                    throw error_t{2};
-                data = frame + 1;
-                length = count - 3;
-                return;
-            }
-        }
-        // A frame for another address is passed over without judging its CRC.
-        if (timeoutMs != kInfinite) {
-            const std::uint32_t elapsed = ElapsedMs(start);
-            if (elapsed >= timeoutMs)
-                throw error_t{1};
-            left = timeoutMs - elapsed;
-        }
+        if (generation_ != generation)
+            throw kTimeOut;
+        if (latestLength == 0)
+            throw kPortLost;
+        // Begun after the deadline: too late for this attempt, left for a
+        // repeat of the request to take.
+        if (deadline && latestStart > *deadline)
+            throw kTimeOut;
+        const std::uint32_t count = latestLength;
+        std::memcpy(frame, latestFrame, count);
+        latestLength = 0;
+        frameLength = count;
+        // A frame that began before this exchange answers an earlier one;
+        // a frame for another address is passed over without judging its CRC.
+        if (latestStart < exchangeStart_ || frame[0] != address)
+            continue;
+        if (!CrcMatches(frame, count))
+            throw kCrcError;
+        data = frame + 1;
+        length = count - 3;
+        return;
     }
 }
 
@@ -172,22 +293,37 @@ void ModBusRtu::ReceiveAnswer(std::uint8_t address, std::uint32_t timeoutMs)
     ReceiveFrame(address, timeoutMs);
     std::int32_t exception = 0;
     if (!Parse(exception))
-        throw error_t{5};
+        throw kMalformedAnswer;
     if (exception != 0)
         throw ModBusPdu::error_t{exception};
 }
 
-void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs)
+void ModBusRtu::CheckAnswer(const ModBusRequest& request)
 {
-    const auto start = Clock::now();
+    std::int32_t exception = 0;
+    if (!Parse(exception) || !AnswerFits(request, *this))
+        throw kMalformedAnswer;
+    if (exception != 0)
+        throw ModBusPdu::error_t{exception};
+}
+
+void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs,
+                         Attempt attempt)
+{
+    if (attempt == Attempt::First) {
+        Settle(timeoutMs);
+        exchangeStart_ = Clock::now();
+    }
+    const Clock::time_point start = Clock::now();
     SendRequest(address, request, timeoutMs);
     if (timeoutMs != kInfinite) {
-        const std::uint32_t elapsed = ElapsedMs(start);
+        const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
         if (elapsed >= timeoutMs)
-            throw error_t{1};
-        timeoutMs -= elapsed;
+            throw kTimeOut;
+        timeoutMs -= static_cast<std::uint32_t>(elapsed);
     }
-    ReceiveAnswer(address, timeoutMs);
+    ReceiveFrame(address, timeoutMs);
+    CheckAnswer(request);
 }
 
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
@@ -198,15 +334,15 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
     constexpr int kMaxRepeats = 100;
     for (int n = 0;; ++n) {
         try {
-            rtu.Transact(address, request, timeoutMs);
+            rtu.Transact(address, request, timeoutMs, n == 0 ? ModBusRtu::Attempt::First : ModBusRtu::Attempt::Repeat);
             return;
         } catch (ModBusPdu::error_t e) {
             if (e != kBusy || n > kMaxRepeats || cancelled())
                 throw;
-        } catch (ModBusRtu::error_t) {
-            if (n > kMaxRepeats || cancelled())
+        } catch (ModBusRtu::error_t e) {
+            if (e == ModBusRtu::kPortLost || n > kMaxRepeats || cancelled())
                 throw;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(milliseconds(1));
     }
 }

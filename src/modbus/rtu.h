@@ -1,47 +1,81 @@
 #pragma once
 // The master end of a Modbus RTU serial line: frames by line silence, CRC-16,
 // and the request/answer transaction on top.
+//
+// Every answer belongs to its request. A transaction settles the line first
+// when earlier requests may still be answered (it waits until those answers
+// have come, or the line has been quiet for longer than the meter has been
+// seen to take), drops every frame that began before its request went out,
+// and takes only an answer that fits the request. A repeat of the same
+// request may take the late answer to an earlier attempt: it carries the
+// same registers.
 
-#include "auto_reset_event.h"
 #include "pdu.h"
+#include "port_open_error.h"
 #include "serial_port.h"
 #include "time_limit.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 class ModBusRtu : public ModBusAnswer {
 public:
-    // Link-level failure: 1 time-out, 2 CRC error, 3 write failure,
-    // 4 write set-up failure, 5 malformed answer. Thrown by value.
+    // Link-level failure, thrown by value.
     enum error_t : std::int32_t {};
+    static constexpr error_t kTimeOut{1};         // no answer in time, or the link was closed
+    static constexpr error_t kCrcError{2};        // an answer for the address with a wrong CRC
+    static constexpr error_t kWriteFailed{3};     // the request could not be written
+    static constexpr error_t kWriteSetUp{4};      // kept for its number; cannot happen here
+    static constexpr error_t kMalformedAnswer{5}; // not a well-formed answer, or not one to the request
+    static constexpr error_t kPortLost{6};        // the device is gone (unplugged, hung up)
+
+    enum class Attempt { First, Repeat };
+
+    using Clock = std::chrono::steady_clock;
 
     static constexpr std::uint32_t kInfinite = kNoTimeLimit;
     static constexpr std::uint32_t kFrameCapacity = 256;
     static constexpr std::uint32_t kShortestFrame = 5;
+    // A frame ends once the line has been silent this long after a byte.
+    static constexpr std::chrono::milliseconds kSilence{20};
 
     ModBusRtu();
     ModBusRtu(const ModBusRtu&) = delete;
     ModBusRtu& operator=(const ModBusRtu&) = delete;
     ~ModBusRtu();
 
-    bool Open(const std::string& portName, std::uint32_t baud);
+    // False when the channel is open already or the port does not open;
+    // `why` (when given) then says which.
+    bool Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why = nullptr);
     void Close();
     bool IsOpen() const { return open_.load(); }
 
     // Frames the PDU placed at frame + 1 (length bytes) and writes it.
     void SendFrame(std::uint8_t address, std::uint32_t timeoutMs);
-    // Waits for a frame for `address`; on return data/length describe its PDU.
+    // Waits for a frame for `address` that began after the exchange started;
+    // on return data/length describe its PDU. The time-out bounds the first
+    // byte of the answer: a frame begun in time is waited for to its end.
     void ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs);
 
     void SendRequest(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs);
     void ReceiveAnswer(std::uint8_t address, std::uint32_t timeoutMs);
-    // The time-out is a budget for the whole exchange.
-    void Transact(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs);
+    // The time-out is a budget for the exchange. A first attempt settles the
+    // line before it sends; a repeat keeps the exchange of the attempt before.
+    void Transact(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs,
+                  Attempt attempt = Attempt::First);
+
+    // Waits until the answers still due to earlier requests have come, or
+    // until the line has been quiet for the guard time (the time-out or the
+    // slowest answer seen, whichever is longer, plus the silence), and drops
+    // them. Returns at once when nothing is due. Close ends the wait.
+    void Settle(std::uint32_t timeoutMs);
 
     // The frame last built for sending or last taken over from the reader.
     const std::uint8_t* Frame() const { return frame; }
@@ -50,27 +84,47 @@ public:
 private:
     void ReaderLoop();
     void PauseAfterReadError(int ms);
+    // Hands a collected frame to the receive; false when it was too short.
+    bool HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    void MarkLost();
+    void CheckAnswer(const ModBusRequest& request);
+    Clock::duration GuardTime(std::uint32_t timeoutMs) const;
 
     std::uint8_t rxBuffer[2][kFrameCapacity];
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
     std::atomic<std::int32_t> stopFlag{0};
-    std::mutex handoverLock;
     SerialPort port;
-    AutoResetEvent frameEvent;
     std::thread readerThread;
-    // Frame handed over and not yet taken; 0 when none is pending.
-    const std::uint8_t* latestFrame = nullptr;
-    std::uint32_t latestLength = 0;
+
+    // The hand-over between the reader thread and the receive, and what the
+    // line owes: all guarded by handoverLock, signalled by frameEvent.
+    std::mutex handoverLock;
+    std::condition_variable frameEvent;
+    const std::uint8_t* latestFrame = nullptr; // frame handed over and not yet taken
+    std::uint32_t latestLength = 0;            // 0 when none is pending
+    Clock::time_point latestStart;             // when its first byte came
+    std::optional<Clock::time_point> frameStarted_; // first byte of a frame being collected
+    std::deque<Clock::time_point> unanswered_;      // sends whose answer has not come, oldest first
+    Clock::time_point lastActivity_;                // last send or frame end
+    Clock::duration slowestAnswer_{0};              // longest time from a send to its answer
+    std::uint64_t generation_ = 0;                  // counts opens and closes
+    bool lost_ = false;
+    Clock::duration frameOverrun_{0}; // how long a frame begun in time may take to end
+
+    // When the exchange in progress began (link thread only): frames that
+    // began earlier are not its answer.
+    Clock::time_point exchangeStart_;
 
     std::atomic<bool> open_{false};
+    std::mutex lifecycleLock_; // orders Open and Close from any thread
     std::mutex pauseLock_;
     std::condition_variable pauseWake_;
 };
 
 // The retry policy: busy answers (exception 6) and link failures are
 // repeated, up to 102 attempts in all, with 1 ms between attempts; any other
-// exception answer is thrown at once. A set `cancel` flag ends the repeats
-// and throws the last failure.
+// exception answer is thrown at once, and so is a lost port. A set `cancel`
+// flag ends the repeats and throws the last failure.
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
                        std::uint32_t timeoutMs, const std::atomic<bool>* cancel = nullptr);

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -35,6 +36,47 @@ bool BaudConstant(std::uint32_t baud, speed_t& out)
     }
     return false;
 }
+
+bool DeviceGone(int error) { return error == EIO || error == ENODEV || error == ENXIO || error == EPIPE; }
+
+PortOpenError OpenErrorOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return PortOpenError::NoSuchPort;
+    case EACCES:
+    case EPERM:
+        return PortOpenError::PermissionDenied;
+    case EBUSY:
+        return PortOpenError::Busy;
+    case EISDIR:
+        return PortOpenError::NotSerialPort;
+    default:
+        return PortOpenError::Failed;
+    }
+}
+
+// A descriptor closed when it goes out of scope, unless released.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
 
 timespec ToTimespec(std::chrono::nanoseconds d)
 {
@@ -69,35 +111,44 @@ std::string SerialPort::DevicePath(const std::string& portName)
     return "/dev/" + portName;
 }
 
-bool SerialPort::Open(const std::string& portName, std::uint32_t baud)
+bool SerialPort::Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why)
+{
+    PortOpenFailure failure;
+    const bool opened = OpenDevice(portName, baud, failure);
+    if (why)
+        *why = failure;
+    return opened;
+}
+
+bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, PortOpenFailure& why)
 {
     std::lock_guard lock(ioLock_);
-    if (fd_ >= 0)
-        return false;
-    speed_t speed;
-    if (portName.empty() || !BaudConstant(baud, speed))
-        return false;
-
-    const std::string path = DevicePath(portName);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    auto fail = [fd] {
-        ::close(fd);
+    const auto fail = [&why](PortOpenError error, int systemError = 0) {
+        why = {error, systemError};
         return false;
     };
-    if (!::isatty(fd))
-        return fail();
-    // Another program of ours (or one that honours flock) holding the port
-    // keeps us out; TIOCEXCL keeps out later opens by other programs.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail();
-    if (::ioctl(fd, TIOCEXCL) != 0)
-        return fail();
+    if (fd_ >= 0)
+        return fail(PortOpenError::AlreadyOpen);
+    if (portName.empty())
+        return fail(PortOpenError::NoSuchPort);
 
+    const std::string path = DevicePath(portName);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        return fail(OpenErrorOf(errno), errno);
+    if (!::isatty(fd.get()))
+        return fail(PortOpenError::NotSerialPort);
+    // Another program of ours (or one that honours flock) holding the port
+    // keeps us out; TIOCEXCL, set last, keeps out later opens by others.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return fail(errno == EWOULDBLOCK ? PortOpenError::Busy : PortOpenError::Failed, errno);
+
+    speed_t speed;
+    if (!BaudConstant(baud, speed))
+        return fail(PortOpenError::SpeedRefused);
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0)
-        return fail();
+    if (::tcgetattr(fd.get(), &tio) != 0)
+        return fail(PortOpenError::Failed, errno);
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -105,19 +156,27 @@ bool SerialPort::Open(const std::string& portName, std::uint32_t baud)
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
-        return fail();
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-        return fail();
+        return fail(PortOpenError::SpeedRefused, errno);
+    if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0)
+        return fail(errno == EINVAL ? PortOpenError::SpeedRefused : PortOpenError::Failed, errno);
     termios check{};
-    if (::tcgetattr(fd, &check) != 0 || ::cfgetospeed(&check) != speed)
-        return fail();
-    ::tcflush(fd, TCIOFLUSH);
+    if (::tcgetattr(fd.get(), &check) != 0)
+        return fail(PortOpenError::Failed, errno);
+    if (::cfgetospeed(&check) != speed)
+        return fail(PortOpenError::SpeedRefused);
 
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0)
-        return fail();
-    fd_ = fd;
-    wakeFd_ = wake;
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake)
+        return fail(PortOpenError::Failed, errno);
+    // Whatever an earlier program left in the queues is not ours.
+    ::tcflush(fd.get(), TCIOFLUSH);
+    // Nothing fails after this, so a refused open never leaves the tty
+    // exclusive behind it.
+    if (::ioctl(fd.get(), TIOCEXCL) != 0)
+        return fail(PortOpenError::Failed, errno);
+    fd_ = fd.release();
+    wakeFd_ = wake.release();
+    why = {};
     return true;
 }
 
@@ -160,7 +219,8 @@ bool SerialPort::IsOpen() const
     return fd_ >= 0;
 }
 
-int SerialPort::ReadFrame(std::uint8_t* buffer, std::size_t capacity)
+SerialPort::ReadResult SerialPort::Read(std::uint8_t* buffer, std::size_t capacity,
+                                        std::optional<std::chrono::nanoseconds> waitFor)
 {
     // The reader thread is joined before the descriptors are released, so
     // they stay valid here without the lock.
@@ -171,34 +231,33 @@ int SerialPort::ReadFrame(std::uint8_t* buffer, std::size_t capacity)
         wake = wakeFd_;
     }
     if (fd < 0)
-        return -1;
+        return {ReadStatus::Interrupted};
     pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-    std::size_t total = 0;
+    timespec limit{};
+    if (waitFor)
+        limit = ToTimespec(*waitFor);
     for (;;) {
-        timespec silence = ToTimespec(std::chrono::milliseconds(kSilenceMs));
-        const int r = ::ppoll(fds, 2, total == 0 ? nullptr : &silence, nullptr);
+        const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            return -1;
+            return {ReadStatus::Failed};
         }
         if (fds[1].revents)
-            return -1;
+            return {ReadStatus::Interrupted};
         if (r == 0)
-            return static_cast<int>(total);
-        if (fds[0].revents & POLLIN) {
-            const ssize_t n = ::read(fd, buffer + total, capacity - total);
-            if (n > 0) {
-                total += static_cast<std::size_t>(n);
-                if (total >= capacity)
-                    return static_cast<int>(total);
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-        }
-        // Hang-up or error: hand over what came, report the failure next time.
-        return total > 0 ? static_cast<int>(total) : -1;
+            return {ReadStatus::Quiet};
+        if (fds[0].revents & POLLNVAL)
+            return {ReadStatus::Lost};
+        // A hang-up may still leave bytes to read; the read tells.
+        const ssize_t n = ::read(fd, buffer, capacity);
+        if (n > 0)
+            return {ReadStatus::Bytes, static_cast<std::size_t>(n)};
+        if (n == 0 || DeviceGone(errno) || (fds[0].revents & POLLHUP))
+            return {ReadStatus::Lost};
+        if (errno == EAGAIN || errno == EINTR)
+            continue;
+        return {ReadStatus::Failed};
     }
 }
 
@@ -218,7 +277,7 @@ SerialPort::WriteResult SerialPort::Write(const std::uint8_t* bytes, std::size_t
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return WriteResult::Failed;
+            return DeviceGone(errno) ? WriteResult::Lost : WriteResult::Failed;
         timespec left{};
         timespec* limit = nullptr;
         if (timeoutMs != kInfinite) {
@@ -235,7 +294,9 @@ SerialPort::WriteResult SerialPort::Write(const std::uint8_t* bytes, std::size_t
             return WriteResult::Failed;
         if (fds[1].revents)
             return WriteResult::Failed;
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+        if (fds[0].revents & (POLLHUP | POLLNVAL))
+            return WriteResult::Lost;
+        if (fds[0].revents & POLLERR)
             return WriteResult::Failed;
     }
     return WriteResult::Ok;

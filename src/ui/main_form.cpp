@@ -1,6 +1,7 @@
 #include "main_form.h"
 
 #include "form_font.h"
+#include "link_messages.h"
 #include "link_thread.h"
 #include "link_value_list.h"
 #include "message_boxes.h"
@@ -391,8 +392,9 @@ void TTMainForm::Link1OpenButtonClick()
         break;
     }
     const LinkParameters& p = check.parameters;
-    if (!LinkThread->OpenLink(p.port, p.baud, p.timeoutMs, p.address)) {
-        ShowErrorBox(QStringLiteral("Не удалось открыть порт"));
+    PortOpenFailure why;
+    if (!LinkThread->OpenLink(p.port, p.baud, p.timeoutMs, p.address, &why)) {
+        ShowErrorBox(QString::fromStdString(OpenFailureMessage(why, p.port, p.baud)));
         return;
     }
     EnableServiceControls();
@@ -437,6 +439,12 @@ void TTMainForm::RefreshList(const std::string& parameterText)
 }
 
 void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }
+
+void TTMainForm::PortLost(const std::string& message)
+{
+    Link1CloseButtonClick();
+    ShowErrorBox(QString::fromStdString(message));
+}
 
 void TTMainForm::SetProgress(int position) { progressForm_->SetPosition(position); }
 

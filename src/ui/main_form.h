@@ -50,6 +50,7 @@ public:
     // LinkFront: the steps of the link thread's commands.
     void RefreshList(const std::string& parameterText) override;
     void ShowError(const std::string& text) override;
+    void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
     void CloseProgress() override;
     std::string GetOpenFileName() override;

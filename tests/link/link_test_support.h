@@ -37,6 +37,7 @@ inline QCoreApplication& TestApp()
 class RecordingFront : public LinkFront {
 public:
     std::vector<std::string> errors;
+    std::vector<std::string> lostMessages;
     std::vector<std::string> parameterTexts;
     std::vector<int> progress;
     std::vector<std::string> report;
@@ -77,6 +78,11 @@ public:
         errors.push_back(text);
         if (holdErrors)
             Hold();
+    }
+    void PortLost(const std::string& text) override
+    {
+        CheckThread();
+        lostMessages.push_back(text);
     }
     void SetProgress(int position) override
     {

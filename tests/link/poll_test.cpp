@@ -114,20 +114,21 @@ TEST_F(LinkTest, ParameterValueFollowsPhaseAndMode)
     }
 }
 
-TEST_F(LinkTest, ShortAnswerUpdatesWhatItCarriesAndStillRefreshes)
+TEST_F(LinkTest, ShortAnswerIsALinkFailureAndChangesNothing)
 {
     StageImage(*sim);
     ASSERT_TRUE(RunPoll());
+    const float serial = regs.Serial.Get();
     sim->SetFloat(2000, 5.0f);
-    sim->SetFloat(2016, 0.0f);
-    sim->SetFloat(2028, 99.0f);
     sim->SetShortReads(20);
-    ASSERT_TRUE(RunPoll());
-    EXPECT_EQ(regs.Serial.Get(), 5.0f);
-    EXPECT_EQ(regs.EmulsionPhase.Get(), 0.0f);
-    EXPECT_EQ(regs.WaterCut.Get(), 13.75f); // past the 20 registers: unchanged
-    EXPECT_EQ(front.refreshes, 2);
-    EXPECT_TRUE(front.errors.empty());
+    sim->ClearRequests();
+    ASSERT_TRUE(link->PostCommand(Poll));
+    ASSERT_TRUE(WaitUntil([&] { return !front.errors.empty(); }));
+    EXPECT_EQ(front.errors, std::vector<std::string>{"Ошибка связи с влагомером"});
+    EXPECT_EQ(regs.Serial.Get(), serial);
+    EXPECT_EQ(front.refreshes, 1);
+    // Retried like any link failure: 102 reads of block A, nothing after.
+    EXPECT_EQ(sim->RequestCount(), 102u);
 }
 
 TEST_F(LinkTest, ExceptionOnBlockBShowsItsMessageAndNoRefresh)

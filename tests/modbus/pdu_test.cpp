@@ -149,3 +149,37 @@ TEST(ModBusAnswer, ReadAnswerWithAnyConsistentByteCountIsAccepted)
     EXPECT_TRUE(a.Parse(exception));
     EXPECT_EQ(a.values, a.data + 2);
 }
+
+TEST(AnswerFits, AnAnswerMustMatchItsRequest)
+{
+    const ModBusRequest read(3, 2000, 2);
+    const ModBusRequest single(6, 49988, 1234);
+    ModBusRequest multiple(16, 60063, 5);
+    const struct {
+        const ModBusRequest* request;
+        std::vector<std::uint8_t> answer;
+        bool fits;
+    } cases[] = {
+        {&read, {0x03, 0x04, 1, 2, 3, 4}, true},
+        {&read, {0x03, 0x02, 1, 2}, false},                   // fewer registers than asked
+        {&read, {0x03, 0x06, 1, 2, 3, 4, 5, 6}, false},       // more
+        {&read, {0x04, 0x04, 1, 2, 3, 4}, false},             // another function
+        {&read, {0x10, 0x07, 0xD0, 0x00, 0x02}, false},       // a write echo
+        {&read, {0x83, 0x02}, true},                          // its exception
+        {&read, {0x83, 0x00}, false},                         // exception code 0
+        {&read, {0x86, 0x02}, false},                         // another function's exception
+        {&read, {0x83, 0x02, 0x00}, false},
+        {&single, {0x06, 0xC3, 0x44, 0x04, 0xD2}, true},
+        {&single, {0x06, 0xC3, 0x44, 0x00, 0x00}, false},     // another value
+        {&single, {0x06, 0xC3, 0x45, 0x04, 0xD2}, false},     // another address
+        {&multiple, {0x10, 0xEA, 0x9F, 0x00, 0x05}, true},
+        {&multiple, {0x10, 0xEA, 0x9F, 0x00, 0x04}, false},   // another quantity
+        {&multiple, {0x10, 0xEA, 0xA0, 0x00, 0x05}, false},   // another address
+        {&multiple, {0x03, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+    };
+    for (const auto& c : cases) {
+        const Answer answer(c.answer);
+        EXPECT_EQ(AnswerFits(*c.request, answer), c.fits)
+            << "request function " << int(c.request->data[0]) << ", answer of " << c.answer.size() << " bytes";
+    }
+}

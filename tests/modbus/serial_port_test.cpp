@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 TEST(SerialPort, PortNamesMapToDevices)
 {
@@ -17,20 +22,77 @@ TEST(SerialPort, PortNamesMapToDevices)
     EXPECT_EQ(SerialPort::DevicePath("COMX"), "/dev/COMX");
 }
 
-TEST(SerialPort, OpenRefusesMissingDevicesUnknownRatesAndASecondOpen)
+// What an open of `path` by an unprivileged user ends in, tried in a child
+// process; nullopt when this test cannot become one.
+std::optional<PortOpenError> OpenAsAnotherUser(const std::string& path)
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(100);
+        SerialPort port;
+        PortOpenFailure why;
+        port.Open(path, 9600, &why);
+        ::_exit(static_cast<int>(why.error));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 100)
+        return std::nullopt;
+    return static_cast<PortOpenError>(WEXITSTATUS(status));
+}
+
+TEST(SerialPort, OpenSaysWhyItFailed)
 {
     PtyPair pty;
+    SerialPort held;
+    ASSERT_TRUE(held.Open(pty.SlavePath(), 115200));
+    const struct {
+        const char* name;
+        std::string path;
+        std::uint32_t baud;
+        PortOpenError error;
+    } cases[] = {
+        {"missing device", "/dev/nonexistent-port-for-test", 115200, PortOpenError::NoSuchPort},
+        {"missing folder", "/nonexistent/port", 115200, PortOpenError::NoSuchPort},
+        {"not a terminal", "/dev/null", 115200, PortOpenError::NotSerialPort},
+        {"a folder", "/tmp", 115200, PortOpenError::NotSerialPort},
+        {"held by another", pty.SlavePath(), 115200, PortOpenError::Busy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialPort port;
+        PortOpenFailure why;
+        EXPECT_FALSE(port.Open(c.path, c.baud, &why));
+        EXPECT_EQ(why.error, c.error);
+        EXPECT_FALSE(port.IsOpen());
+    }
+    PortOpenFailure why;
+    EXPECT_FALSE(held.Open(pty.SlavePath(), 115200, &why));
+    EXPECT_EQ(why.error, PortOpenError::AlreadyOpen);
+    EXPECT_TRUE(held.IsOpen());
+    held.Close();
+
     SerialPort port;
-    EXPECT_FALSE(port.Open("/dev/nonexistent-port-for-test", 115200));
-    EXPECT_FALSE(port.Open(pty.SlavePath(), 12345));
-    EXPECT_FALSE(port.Open("/dev/null", 115200)); // not a terminal
-    ASSERT_TRUE(port.Open(pty.SlavePath(), 115200));
-    EXPECT_FALSE(port.Open(pty.SlavePath(), 115200));
-    SerialPort other;
-    EXPECT_FALSE(other.Open(pty.SlavePath(), 9600)); // held exclusively
+    EXPECT_FALSE(port.Open(pty.SlavePath(), 12345, &why));
+    EXPECT_EQ(why.error, PortOpenError::SpeedRefused);
+    // The refused open left the tty open to others: no exclusive mode, no lock.
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
+    if (const auto other = OpenAsAnotherUser(pty.SlavePath())) {
+        EXPECT_EQ(*other, PortOpenError::None);
+    }
+    ASSERT_TRUE(port.Open(pty.SlavePath(), 9600));
+    // Held now: another user is kept out by the exclusive mode.
+    if (const auto other = OpenAsAnotherUser(pty.SlavePath())) {
+        EXPECT_EQ(*other, PortOpenError::Busy);
+    }
     port.Close();
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_TRUE(other.Open(pty.SlavePath(), 9600));
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0600), 0);
+    if (const auto other = OpenAsAnotherUser(pty.SlavePath())) {
+        EXPECT_EQ(*other, PortOpenError::PermissionDenied);
+    }
 }
 
 TEST(SerialPort, CloseEndsAReadThatWaitsForItsFirstByte)
@@ -38,32 +100,45 @@ TEST(SerialPort, CloseEndsAReadThatWaitsForItsFirstByte)
     PtyPair pty;
     SerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 115200));
-    int result = 0;
+    SerialPort::ReadStatus result = SerialPort::ReadStatus::Bytes;
     std::thread reader([&] {
         std::uint8_t buf[256];
-        result = port.ReadFrame(buf, sizeof buf);
+        result = port.Read(buf, sizeof buf, std::nullopt).status;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     port.Interrupt();
     reader.join();
-    EXPECT_EQ(result, -1);
+    EXPECT_EQ(result, SerialPort::ReadStatus::Interrupted);
     port.Close();
 }
 
-TEST(SerialPort, ReadCollectsUntilSilenceAndCutsAtCapacity)
+TEST(SerialPort, ReadTakesWhatHasComeUpToItsCapacity)
 {
+    using namespace std::chrono_literals;
     PtyPair pty;
     SerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 115200));
-    std::vector<std::uint8_t> burst(300);
-    for (std::size_t i = 0; i < burst.size(); ++i)
-        burst[i] = static_cast<std::uint8_t>(i);
-    pty.Write(burst);
     std::uint8_t buf[256];
-    ASSERT_EQ(port.ReadFrame(buf, sizeof buf), 256);
-    EXPECT_EQ(buf[255], 255);
-    ASSERT_EQ(port.ReadFrame(buf, sizeof buf), 44);
-    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(port.Read(buf, sizeof buf, 20ms).status, SerialPort::ReadStatus::Quiet);
+    pty.Write({1, 2, 3, 4, 5, 6});
+    const auto first = port.Read(buf, 4, 1s);
+    ASSERT_EQ(first.status, SerialPort::ReadStatus::Bytes);
+    EXPECT_EQ(first.count, 4u);
+    const auto rest = port.Read(buf, sizeof buf, 1s);
+    ASSERT_EQ(rest.status, SerialPort::ReadStatus::Bytes);
+    EXPECT_EQ(rest.count, 2u);
+    EXPECT_EQ(buf[1], 6);
+}
+
+TEST(SerialPort, APeerThatGoesIsALostPort)
+{
+    auto pty = std::make_unique<PtyPair>();
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty->SlavePath(), 115200));
+    pty.reset();
+    std::uint8_t buf[16];
+    EXPECT_EQ(port.Read(buf, sizeof buf, std::nullopt).status, SerialPort::ReadStatus::Lost);
+    EXPECT_EQ(port.Write(buf, sizeof buf, 100), SerialPort::WriteResult::Lost);
 }
 
 TEST(SerialPort, WriteReachesThePeer)

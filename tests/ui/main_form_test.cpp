@@ -248,7 +248,10 @@ TEST_F(MainFormTest, OpenChecksInOrder)
         {{port, "9600", "20", "0"}, QStringLiteral("Неверное значение адреса (от 1 до 255)")},
         {{port, "9600", "500", "256"}, QStringLiteral("Неверное значение адреса (от 1 до 255)")},
         {{port, "abc", "200", "1"}, QStringLiteral("'abc' is not a valid integer value")},
-        {{dir_.File("no-such-port"), "9600", "200", "1"}, QStringLiteral("Не удалось открыть порт")},
+        {{dir_.File("no-such-port"), "9600", "200", "1"},
+         QString::fromStdString("Не удалось открыть порт\nПорт " + dir_.File("no-such-port") + " не найден")},
+        {{port, "12345", "200", "1"},
+         QString::fromStdString("Не удалось открыть порт\nПорт " + port + " не поддерживает скорость 12345")},
         {{port, "9600", "20", "1"}, QString()},
         {{port, "4800", "500", "255"}, QString()},
     };

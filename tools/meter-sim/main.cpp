@@ -34,7 +34,15 @@ Options:
   --factory-reads N|never  the same for the factory command block 60064-60068
 
 Fault injection:
-  --delay MS           answer after MS milliseconds
+  --delay MS           answer MS milliseconds after each request; requests
+                       that come meanwhile are answered in order
+  --late N:MS          answer the N-th request (1 is the first) after MS
+                       milliseconds instead; later answers queue behind it
+  --wrong-shape KIND[:N]   answer reads (the next N only, when given) with
+                       the wrong shape: "function" (function 4 instead of 3)
+                       or "echo" (the echo of a multiple write)
+  --vanish-after N     close the line when the N-th request has come, as an
+                       adapter that is pulled out
   --silent             never answer
   --busy N             answer the next N requests with exception 6
   --exception A:B:C    answer requests touching registers A..B with exception C
@@ -129,6 +137,28 @@ int ParseArgs(int argc, char** argv, Config& cfg)
             cfg.faults.exceptionFirst = static_cast<std::uint16_t>(a);
             cfg.faults.exceptionLast = static_cast<std::uint16_t>(b);
             cfg.faults.exceptionCode = static_cast<std::uint8_t>(c);
+        } else if (arg == "--late") {
+            int n = 0, ms = 0;
+            char tail = 0;
+            ok = std::sscanf(value.c_str(), "%d:%d%c", &n, &ms, &tail) == 2 && n >= 1 && ms >= 0 && ms <= 600000;
+            cfg.faults.lateRequest = n;
+            cfg.faults.lateAnswerMs = ms;
+        } else if (arg == "--wrong-shape") {
+            const auto colon = value.find(':');
+            const std::string kind = value.substr(0, colon);
+            cfg.faults.wrongShape = kind == "function" ? MeterFaults::Shape::OtherFunction
+                                    : kind == "echo"   ? MeterFaults::Shape::WriteEcho
+                                                       : MeterFaults::Shape::Right;
+            ok = cfg.faults.wrongShape != MeterFaults::Shape::Right;
+            cfg.faults.wrongShapeAnswers = MeterFaults::kAlways;
+            if (ok && colon != std::string::npos) {
+                const auto n = Number(value.substr(colon + 1), 1, 1000000);
+                ok = n.has_value();
+                if (ok)
+                    cfg.faults.wrongShapeAnswers = static_cast<int>(*n);
+            }
+        } else if (arg == "--vanish-after") {
+            number(1, 1000000, cfg.faults.vanishAfter);
         } else {
             std::cerr << "vok-meter-sim: unknown option " << arg << "\n" << kUsage;
             return 2;

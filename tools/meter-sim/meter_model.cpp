@@ -52,16 +52,31 @@ std::optional<MeterModel::Answer> MeterModel::Handle(const std::uint8_t* frame, 
     if (faults_.silent)
         return std::nullopt;
 
+    Answer answer;
+    answer.delayMs = faults_.answerDelayMs;
+    if (faults_.vanishAfter > 0 && --faults_.vanishAfter == 0) {
+        answer.vanish = true;
+        return answer;
+    }
+    if (faults_.lateRequest > 0 && --faults_.lateRequest == 0)
+        answer.delayMs = faults_.lateAnswerMs;
+
     std::vector<std::uint8_t> pdu;
     if (faults_.busyAnswers > 0) {
         --faults_.busyAnswers;
         pdu = Exception(frame[1], kBusy);
     } else {
         pdu = Process(frame + 1, length - 3);
+        if (pdu[0] == 3 && faults_.wrongShape != MeterFaults::Shape::Right && faults_.wrongShapeAnswers != 0) {
+            if (faults_.wrongShapeAnswers > 0)
+                --faults_.wrongShapeAnswers;
+            if (faults_.wrongShape == MeterFaults::Shape::OtherFunction)
+                pdu[0] = 4;
+            else
+                pdu = {16, frame[2], frame[3], frame[4], frame[5]};
+        }
     }
 
-    Answer answer;
-    answer.delayMs = faults_.answerDelayMs;
     answer.frame.reserve(pdu.size() + 3);
     answer.frame.push_back(faults_.answerAddress >= 0 ? static_cast<std::uint8_t>(faults_.answerAddress)
                                                       : options_.address);
@@ -336,6 +351,26 @@ void MeterModel::SetExceptionRange(std::uint16_t first, std::uint16_t last, std:
 }
 
 void MeterModel::ClearExceptionRange() { SetExceptionRange(0, 0, 0); }
+
+void MeterModel::SetLateAnswer(int request, int ms)
+{
+    std::lock_guard lock(mutex_);
+    faults_.lateRequest = std::max(request, 0);
+    faults_.lateAnswerMs = std::max(ms, 0);
+}
+
+void MeterModel::SetWrongShape(MeterFaults::Shape shape, int answers)
+{
+    std::lock_guard lock(mutex_);
+    faults_.wrongShape = shape;
+    faults_.wrongShapeAnswers = answers;
+}
+
+void MeterModel::SetVanishAfter(int requests)
+{
+    std::lock_guard lock(mutex_);
+    faults_.vanishAfter = std::max(requests, 0);
+}
 
 std::vector<std::vector<std::uint8_t>> MeterModel::Requests() const
 {

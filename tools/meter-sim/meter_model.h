@@ -26,6 +26,16 @@ struct MeterSimOptions {
 };
 
 struct MeterFaults {
+    // What a read is answered with instead of its registers.
+    enum class Shape {
+        Right,
+        OtherFunction, // the same registers under function 4
+        WriteEcho,     // the echo a multiple write would get
+    };
+    static constexpr int kAlways = -1;
+
+    // Every answer goes out this long after its request came; requests that
+    // come meanwhile queue and are answered in order.
     int answerDelayMs = 0;
     bool silent = false;             // receive and log, never answer
     int busyAnswers = 0;             // next N requests get exception 6
@@ -36,6 +46,15 @@ struct MeterFaults {
     std::uint8_t exceptionCode = 0;  // 0 off
     std::uint16_t exceptionFirst = 0;
     std::uint16_t exceptionLast = 0;
+    // The lateRequest-th request from now (1 the next) is answered after
+    // lateAnswerMs instead; 0 off.
+    int lateRequest = 0;
+    int lateAnswerMs = 0;
+    Shape wrongShape = Shape::Right;
+    int wrongShapeAnswers = 0;       // reads answered so; kAlways for all
+    // The line vanishes when the vanishAfter-th request from now has come
+    // (it is logged, not answered); 0 off.
+    int vanishAfter = 0;
 };
 
 class MeterModel {
@@ -43,6 +62,7 @@ public:
     struct Answer {
         std::vector<std::uint8_t> frame; // address, PDU, CRC
         int delayMs = 0;
+        bool vanish = false; // close the line instead of answering
     };
     struct Counters {
         int nvramCommits = 0;
@@ -79,6 +99,9 @@ public:
     void SetAnswerAddress(int address);
     void SetExceptionRange(std::uint16_t first, std::uint16_t last, std::uint8_t code);
     void ClearExceptionRange();
+    void SetLateAnswer(int request, int ms);
+    void SetWrongShape(MeterFaults::Shape shape, int answers = MeterFaults::kAlways);
+    void SetVanishAfter(int requests);
 
     // PDUs of the requests addressed to this meter, in arrival order.
     std::vector<std::vector<std::uint8_t>> Requests() const;

@@ -2,7 +2,10 @@
 
 #include "rtu_framer.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <deque>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -81,31 +84,67 @@ bool MeterSim::WaitForStop(int ms) const
 
 void MeterSim::Serve()
 {
+    using Clock = std::chrono::steady_clock;
     RtuFramer framer;
+    // Answers wait here until they are due, in the order of their requests.
+    std::deque<std::pair<Clock::time_point, std::vector<std::uint8_t>>> due;
+    bool vanished = false;
+    const auto take = [&](const std::vector<std::uint8_t>& frame) {
+        auto answer = Handle(frame.data(), frame.size());
+        if (!answer)
+            return;
+        if (answer->vanish) {
+            // As an adapter pulled out: the master's end hangs up.
+            CloseLine();
+            vanished = true;
+            due.clear();
+            return;
+        }
+        auto when = Clock::now() + std::chrono::milliseconds(answer->delayMs);
+        if (!due.empty())
+            when = std::max(when, due.back().first);
+        due.emplace_back(when, std::move(answer->frame));
+    };
     for (;;) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {stop_, POLLIN, 0}};
-        const int r = ::poll(fds, 2, framer.Pending() ? RtuFramer::kSilenceMs : -1);
+        while (!vanished && !due.empty() && due.front().first <= Clock::now()) {
+            WriteAnswer(due.front().second);
+            due.pop_front();
+        }
+        int waitMs = framer.Pending() ? RtuFramer::kSilenceMs : -1;
+        if (!due.empty()) {
+            const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(due.front().first - Clock::now());
+            const int dueMs = static_cast<int>(std::max<std::int64_t>(untilDue.count(), 0));
+            waitMs = waitMs < 0 ? dueMs : std::min(waitMs, dueMs);
+        }
+        pollfd fds[2] = {{stop_, POLLIN, 0}, {master_, POLLIN, 0}};
+        const int r = ::poll(fds, vanished ? 1 : 2, waitMs);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        if (fds[1].revents)
+        if (fds[0].revents)
             return;
         if (r == 0) {
-            if (auto frame = framer.Silence())
-                Answer(*frame);
+            if (framer.Pending() && !vanished) {
+                if (auto frame = framer.Silence())
+                    take(*frame);
+            }
             continue;
         }
-        if (fds[0].revents & POLLIN) {
+        if (fds[1].revents & POLLIN) {
             std::uint8_t bytes[512];
             const ssize_t n = ::read(master_, bytes, sizeof bytes);
             if (n > 0) {
                 framer.Feed(bytes, static_cast<std::size_t>(n));
-                while (auto frame = framer.Next())
-                    Answer(*frame);
+                while (!vanished) {
+                    auto frame = framer.Next();
+                    if (!frame)
+                        break;
+                    take(*frame);
+                }
             }
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+        } else if (fds[1].revents & (POLLHUP | POLLERR)) {
             // The slave end is held open, so this should not last; do not spin on it.
             if (WaitForStop(10))
                 return;
@@ -113,14 +152,13 @@ void MeterSim::Serve()
     }
 }
 
-void MeterSim::Answer(const std::vector<std::uint8_t>& frame)
+void MeterSim::CloseLine()
 {
-    auto answer = Handle(frame.data(), frame.size());
-    if (!answer)
-        return;
-    if (answer->delayMs > 0 && WaitForStop(answer->delayMs))
-        return;
-    WriteAnswer(answer->frame);
+    for (int* fd : {&master_, &slave_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 void MeterSim::WriteAnswer(const std::vector<std::uint8_t>& bytes)

@@ -26,8 +26,8 @@ public:
 
 private:
     void Serve();
-    void Answer(const std::vector<std::uint8_t>& frame);
     bool WaitForStop(int ms) const;
+    void CloseLine();
     void WriteAnswer(const std::vector<std::uint8_t>& bytes);
     void CloseDescriptors();
 

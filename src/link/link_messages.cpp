@@ -1,0 +1,48 @@
+#include "link_messages.h"
+
+#include <cstring>
+
+namespace {
+
+std::string Reason(const PortOpenFailure& failure, const std::string& port, std::uint32_t baud)
+{
+    switch (failure.error) {
+    case PortOpenError::None:
+    case PortOpenError::Failed:
+        break;
+    case PortOpenError::AlreadyOpen:
+        return "Порт уже открыт";
+    case PortOpenError::NoSuchPort:
+        return "Порт " + port + " не найден";
+    case PortOpenError::PermissionDenied:
+        return "Нет доступа к порту " + port +
+               ": добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) "
+               "и войдите в систему заново";
+    case PortOpenError::Busy:
+        return "Порт " + port + " занят другой программой";
+    case PortOpenError::NotSerialPort:
+        return port + " не является последовательным портом";
+    case PortOpenError::SpeedRefused:
+        return "Порт " + port + " не поддерживает скорость " + std::to_string(baud);
+    }
+    if (failure.systemError != 0)
+        return std::string("Системная ошибка: ") + std::strerror(failure.systemError);
+    return "Неизвестная ошибка";
+}
+
+} // namespace
+
+std::string OpenFailureMessage(const PortOpenFailure& failure, const std::string& portName, std::uint32_t baud)
+{
+    return "Не удалось открыть порт\n" + Reason(failure, portName, baud);
+}
+
+std::string PortLostMessage(const std::string& portName)
+{
+    return "Порт " + portName + " потерян (устройство отключено). Связь закрыта.";
+}
+
+std::string PortLostReportLine(const std::string& portName)
+{
+    return "Порт " + portName + " потерян; остальные строки не выполнены.";
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The link's own messages about its port, shared by the window and vokctl.
+
+#include "port_open_error.h"
+
+#include <cstdint>
+#include <string>
+
+// "Не удалось открыть порт", then on a second line why.
+std::string OpenFailureMessage(const PortOpenFailure& failure, const std::string& portName, std::uint32_t baud);
+
+// The port vanished while the link was open; the link is closed.
+std::string PortLostMessage(const std::string& portName);
+
+// The line of the script report after the write that found the port gone.
+std::string PortLostReportLine(const std::string& portName);
