@@ -57,7 +57,7 @@ bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std
 void TLink1Thread::SettleLine()
 {
     if (FRtu.IsOpen())
-        FRtu.Settle(FTimeout.load());
+        FRtu.Settle();
 }
 
 void TLink1Thread::CloseLink() { FRtu.Close(); }

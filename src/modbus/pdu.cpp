@@ -106,29 +106,35 @@ ModBusAnswer& ModBusAnswer::operator>>(ModBusReg& reg)
 
 bool AnswerFits(const ModBusPdu& request, const ModBusPdu& answer)
 {
-    if (!request.data || request.length < 5 || !answer.data || answer.length < 2)
+    return AnswerFits(request.data, request.length, answer.data, answer.length);
+}
+
+bool AnswerFits(const std::uint8_t* request, std::uint32_t requestLength, const std::uint8_t* answer,
+                std::uint32_t answerLength)
+{
+    if (!request || requestLength < 5 || !answer || answerLength < 2)
         return false;
-    const std::uint8_t asked = request.data[0];
-    const std::uint8_t function = answer.data[0];
+    const std::uint8_t asked = request[0];
+    const std::uint8_t function = answer[0];
     if (function == (asked | 0x80))
-        return answer.length == 2 && answer.data[1] != 0;
+        return answerLength == 2 && answer[1] != 0;
     if (function != asked)
         return false;
-    const std::uint32_t count = (std::uint32_t{request.data[3]} << 8) | request.data[4];
+    const std::uint32_t count = (std::uint32_t{request[3]} << 8) | request[4];
     switch (asked) {
     case 1:
     case 2:
     case 3:
     case 4: {
         const std::uint32_t bytes = asked <= 2 ? (count + 7) / 8 : 2 * count;
-        return bytes <= 255 && answer.length == 2 + bytes && answer.data[1] == bytes;
+        return bytes <= 255 && answerLength == 2 + bytes && answer[1] == bytes;
     }
     case 5:
     case 6:
-        return answer.length == 5 && std::memcmp(answer.data, request.data, 5) == 0;
+        return answerLength == 5 && std::memcmp(answer, request, 5) == 0;
     case 15:
     case 16:
-        return answer.length == 5 && std::memcmp(answer.data + 1, request.data + 1, 4) == 0;
+        return answerLength == 5 && std::memcmp(answer + 1, request + 1, 4) == 0;
     default:
         return false;
     }

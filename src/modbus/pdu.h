@@ -52,6 +52,9 @@ private:
 // quantity. An answer to another request of the same shape cannot be told
 // apart here; the channel keeps those off by its order of frames.
 bool AnswerFits(const ModBusPdu& request, const ModBusPdu& answer);
+// The same on raw PDU bytes; only the first five bytes of the request count.
+bool AnswerFits(const std::uint8_t* request, std::uint32_t requestLength, const std::uint8_t* answer,
+                std::uint32_t answerLength);
 
 // Reads an answer PDU in place.
 class ModBusAnswer : public ModBusPdu {

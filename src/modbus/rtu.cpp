@@ -154,18 +154,30 @@ bool ModBusRtu::HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::
             latestFrame = bytes;
             latestLength = count;
             latestStart = started;
-            // On a line with one master every frame answers one of its
-            // requests, the oldest still open.
-            if (!unanswered_.empty()) {
-                slowestAnswer_ = std::max(slowestAnswer_, started - unanswered_.front());
-                unanswered_.pop_front();
-            }
+            CountAnswer(bytes, count, started);
         }
     }
     // Signalled after the lock is left, so that the woken receive does not
     // block on it at once.
     frameEvent.notify_all();
     return whole;
+}
+
+void ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+{
+    // Only a frame that answers an open request counts: the oldest one it
+    // fits, and those before it, which the meter then passed over. Anything
+    // else (what another program's requests left on the line) counts for
+    // nothing and merely keeps the line from being quiet.
+    if (!CrcMatches(bytes, count))
+        return;
+    const auto answered = std::find_if(unanswered_.begin(), unanswered_.end(), [&](const Unanswered& u) {
+        return u.address == bytes[0] && AnswerFits(u.head, sizeof u.head, bytes + 1, count - 3);
+    });
+    if (answered == unanswered_.end())
+        return;
+    slowestAnswer_ = std::max(slowestAnswer_, started - answered->sent);
+    unanswered_.erase(unanswered_.begin(), answered + 1);
 }
 
 void ModBusRtu::MarkLost()
@@ -178,17 +190,16 @@ void ModBusRtu::MarkLost()
     frameEvent.notify_all();
 }
 
-Clock::duration ModBusRtu::GuardTime(std::uint32_t timeoutMs) const
+Clock::duration ModBusRtu::GuardTime() const
 {
-    const Clock::duration timeout = timeoutMs == kInfinite ? Clock::duration::zero() : milliseconds(timeoutMs);
-    return std::min<Clock::duration>(std::max(timeout, slowestAnswer_) + kSilence, kLongestGuard);
+    return std::min<Clock::duration>(std::max(lastTimeout_, slowestAnswer_) + kSilence, kLongestGuard);
 }
 
-void ModBusRtu::Settle(std::uint32_t timeoutMs)
+void ModBusRtu::Settle()
 {
     std::unique_lock lock(handoverLock);
     const std::uint64_t generation = generation_;
-    const Clock::duration guard = GuardTime(timeoutMs);
+    const Clock::duration guard = GuardTime();
     const Clock::time_point giveUp = Clock::now() + kLongestGuard;
     for (;;) {
         if (generation_ != generation || lost_ || (unanswered_.empty() && !frameStarted_))
@@ -218,7 +229,10 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         if (latestLength > 0 && latestStart < exchangeStart_)
             latestLength = 0;
         const Clock::time_point now = Clock::now();
-        unanswered_.push_back(now);
+        Unanswered sent{now, address, {}};
+        std::memcpy(sent.head, frame + 1, std::min<std::size_t>(sizeof sent.head, length));
+        unanswered_.push_back(sent);
+        lastTimeout_ = timeoutMs == kInfinite ? Clock::duration::zero() : milliseconds(timeoutMs);
         if (unanswered_.size() > kMaxUnanswered)
             unanswered_.pop_front();
         lastActivity_ = now;
@@ -311,7 +325,7 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
                          Attempt attempt)
 {
     if (attempt == Attempt::First) {
-        Settle(timeoutMs);
+        Settle();
         exchangeStart_ = Clock::now();
     }
     const Clock::time_point start = Clock::now();

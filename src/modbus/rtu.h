@@ -72,10 +72,11 @@ public:
                   Attempt attempt = Attempt::First);
 
     // Waits until the answers still due to earlier requests have come, or
-    // until the line has been quiet for the guard time (the time-out or the
-    // slowest answer seen, whichever is longer, plus the silence), and drops
-    // them. Returns at once when nothing is due. Close ends the wait.
-    void Settle(std::uint32_t timeoutMs);
+    // until the line has been quiet for the guard time (the time-out of the
+    // last request or the slowest answer seen, whichever is longer, plus the
+    // silence), and drops them. Returns at once when nothing is due. Close
+    // ends the wait.
+    void Settle();
 
     // The frame last built for sending or last taken over from the reader.
     const std::uint8_t* Frame() const { return frame; }
@@ -86,9 +87,10 @@ private:
     void PauseAfterReadError(int ms);
     // Hands a collected frame to the receive; false when it was too short.
     bool HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    void CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
-    Clock::duration GuardTime(std::uint32_t timeoutMs) const;
+    Clock::duration GuardTime() const;
 
     std::uint8_t rxBuffer[2][kFrameCapacity];
     std::uint8_t frame[kFrameCapacity];
@@ -105,9 +107,17 @@ private:
     std::uint32_t latestLength = 0;            // 0 when none is pending
     Clock::time_point latestStart;             // when its first byte came
     std::optional<Clock::time_point> frameStarted_; // first byte of a frame being collected
-    std::deque<Clock::time_point> unanswered_;      // sends whose answer has not come, oldest first
+    // A request that went out and has had no answer yet: when, to whom,
+    // and its first PDU bytes, enough to tell whether a frame answers it.
+    struct Unanswered {
+        Clock::time_point sent;
+        std::uint8_t address;
+        std::uint8_t head[5];
+    };
+    std::deque<Unanswered> unanswered_; // oldest first
     Clock::time_point lastActivity_;                // last send or frame end
     Clock::duration slowestAnswer_{0};              // longest time from a send to its answer
+    Clock::duration lastTimeout_{0};                // budget of the last request sent
     std::uint64_t generation_ = 0;                  // counts opens and closes
     bool lost_ = false;
     Clock::duration frameOverrun_{0}; // how long a frame begun in time may take to end

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -163,4 +164,38 @@ TEST_F(VokctlTest, ExitStatusesOfTheLink)
     EXPECT_EQ(silent.status, 1);
     EXPECT_NE(silent.err.find("Ошибка связи с влагомером"), std::string::npos);
     EXPECT_EQ(Raw(std::string(VOKCTL_PATH) + " ports").status, 0);
+}
+
+TEST_F(VokctlTest, APortThatVanishesOrRefusesEndsTheRunWithItsReason)
+{
+    sim->SetVanishAfter(7);
+    const auto start = std::chrono::steady_clock::now();
+    const CtlRun lost = Ctl({"poll", "--count", "5"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)); // not 5 polls of a dead port
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.err, "Порт " + sim->PortPath() + " потерян (устройство отключено). Связь закрыта.\n");
+
+    const CtlRun speed = Raw(std::string(VOKCTL_PATH) + " --port /dev/ptmx --speed 12345 --timeout 200 poll");
+    EXPECT_EQ(speed.status, 2);
+    EXPECT_EQ(speed.err, "Не удалось открыть порт\nПорт /dev/ptmx не поддерживает скорость 12345\n");
+    const CtlRun missing = Raw(std::string(VOKCTL_PATH) + " --port /dev/no-such-port --timeout 200 poll");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Не удалось открыть порт\nПорт /dev/no-such-port не найден\n");
+}
+
+TEST_F(VokctlTest, ASecondRunFindsNothingOfTheFirstOnTheLine)
+{
+    // Registers that name their addresses, so that a mix-up shows.
+    for (int a : {2000, 2001, 42100, 42101})
+        sim->SetReg(static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(a));
+    const std::string reference = (dir / "reference.txt").string(), second = (dir / "second.txt").string();
+    ASSERT_EQ(Ctl({"dump", reference}).status, 0);
+    // A meter slower than the first run's time-out: its answers to the
+    // repeats of the poll's last read (two registers) trail the run, and the
+    // dump begins with a read of two registers.
+    sim->SetAnswerDelay(150);
+    EXPECT_EQ(Ctl({"poll"}, "20").status, 0);
+    sim->SetAnswerDelay(0);
+    ASSERT_EQ(Ctl({"dump", second}).status, 0);
+    EXPECT_EQ(Slurp(second), Slurp(reference));
 }

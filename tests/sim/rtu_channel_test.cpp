@@ -225,7 +225,53 @@ TEST_F(RawPeer, NoAnswerTimesOutWithOne)
         const auto start = Clock::now();
         EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, timeout); }), 1);
         EXPECT_GE(MsSince(start), timeout);
+        EXPECT_LT(MsSince(start), timeout + 1000); // the budget did not start again
     }
+}
+
+TEST_F(RawPeer, AFrameBegunBeforeTheDeadlineIsWaitedForToItsEnd)
+{
+    // The answer's first half comes inside the 20 ms budget, its second
+    // half 12 ms later, so the frame ends only after the deadline. A run
+    // whose first half the scheduler pushed past the deadline proves
+    // nothing and is repeated.
+    const Bytes answer = ReadAnswer(1, {0x1234, 0x5678});
+    bool decided = false;
+    for (int attempt = 0; attempt < 10 && !decided; ++attempt) {
+        std::promise<long long> firstHalfMs;
+        auto firstHalf = firstHalfMs.get_future();
+        ModBusRequest read(3, 2000, 2);
+        auto peer = std::async(std::launch::async, [&] {
+            pty_.Read(1, 5000);
+            const auto in = Clock::now();
+            pty_.Write(Bytes(answer.begin(), answer.begin() + 4));
+            firstHalfMs.set_value(MsSince(in));
+            std::this_thread::sleep_for(12ms);
+            pty_.Write(Bytes(answer.begin() + 4, answer.end()));
+        });
+        const auto error = LinkError([&] { rtu_.Transact(1, read, 20); });
+        peer.get();
+        if (firstHalf.get() >= 10) {
+            std::this_thread::sleep_for(100ms);
+            continue;
+        }
+        decided = true;
+        ASSERT_EQ(error, std::nullopt);
+        EXPECT_EQ(FirstRegister(rtu_), 0x1234);
+    }
+    EXPECT_TRUE(decided) << "the scheduler never kept the first half in time";
+
+    // A frame that begins after the deadline is too late.
+    ModBusRequest read(3, 2000, 2);
+    auto peer = std::async(std::launch::async, [&] {
+        pty_.Read(1, 5000);
+        std::this_thread::sleep_for(80ms);
+        pty_.Write(answer);
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read, 20); }), 1);
+    EXPECT_LT(MsSince(start), 80);
+    peer.get();
 }
 
 TEST_F(RawPeer, UnlimitedTimeOutWaitsForALateAnswer)
@@ -295,6 +341,33 @@ TEST_F(RawPeer, CloseFromAnotherThreadEndsATransaction)
         ASSERT_TRUE(error.has_value());
         EXPECT_TRUE(*error == 1 || *error == 3) << *error;
     }
+}
+
+TEST_F(RawPeer, AReceiveEndedByCloseFailsEvenWhenTheChannelOpensAgainAtOnce)
+{
+    auto transaction = std::async(std::launch::async, [&] {
+        return LinkError([&] { rtu_.Transact(1, read_, ModBusRtu::kInfinite); });
+    });
+    ASSERT_FALSE(pty_.Read(1, 5000).empty()); // the request went out
+    rtu_.Close();
+    ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200));
+    // An answer on the new open period is not taken by the old receive.
+    pty_.Write(ReadAnswer(1, {0x7777}));
+    ASSERT_EQ(transaction.wait_for(10s), std::future_status::ready);
+    const auto error = transaction.get();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(*error == 1 || *error == 3) << *error;
+}
+
+TEST_F(RawPeer, ALostPortIsNotRetried)
+{
+    auto peer = std::make_unique<PtyPair>();
+    ModBusRtu rtu;
+    ASSERT_TRUE(rtu.Open(peer->SlavePath(), 115200));
+    peer.reset();
+    const auto start = Clock::now();
+    EXPECT_EQ(LinkError([&] { TransactWithRetry(rtu, 1, read_, 200); }), 6);
+    EXPECT_LT(MsSince(start), 1000); // not 102 attempts of 200 ms
 }
 
 // The retry policy against the simulated meter.

@@ -293,6 +293,24 @@ TEST_F(MainFormTest, OpenEnablesTheServiceControlsAndCloseReverses)
     EXPECT_EQ(sim_->RequestCount(), afterClose);
 }
 
+TEST_F(MainFormTest, ALostPortClosesTheLinkWithOneBox)
+{
+    CreateForms();
+    Open();
+    const QString lost = QString::fromStdString("Порт " + sim_->PortPath() +
+                                                " потерян (устройство отключено). Связь закрыта.");
+    ModalAnswers answers;
+    answers.ExpectBox(lost, QMessageBox::Ok);
+    sim_->SetVanishAfter(1);
+    ASSERT_TRUE(WaitUntil([&] { return answers.Done(); }, std::chrono::seconds(20)));
+    // Polls go on ticking: no further box comes, and "Открыть" is ready.
+    Pump(2500);
+    EXPECT_EQ(answers.Seen(), std::vector<QString>{lost});
+    EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
+    EXPECT_FALSE(Form().Link1CloseButton->isEnabled());
+    EXPECT_TRUE(ServiceControlsEnabled(false));
+}
+
 TEST_F(MainFormTest, PollsFillEveryRowAndTheParameterValue)
 {
     MeterSim& m = *sim_;
