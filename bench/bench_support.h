@@ -5,7 +5,9 @@
 
 #include "meter_sim.h"
 
+#include <pty.h>
 #include <string>
+#include <termios.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,3 +71,29 @@ inline void StopSimChild(const SimChild& child)
     int status = 0;
     waitpid(child.pid, &status, 0);
 }
+
+// A line with nobody on its other end: a pty pair whose master stays silent.
+struct SilentLine {
+    int master = -1, slave = -1;
+    std::string path;
+    SilentLine()
+    {
+        char name[256] = {};
+        termios tio{};
+        cfmakeraw(&tio);
+        if (openpty(&master, &slave, name, &tio, nullptr) == 0)
+            path = name;
+    }
+    ~SilentLine()
+    {
+        for (int fd : {master, slave})
+            if (fd >= 0)
+                close(fd);
+    }
+    void Vanish()
+    {
+        close(master);
+        close(slave);
+        master = slave = -1;
+    }
+};

@@ -141,5 +141,30 @@ int main(int argc, char** argv)
 
     link.Stop();
     StopSimChild(child);
+
+    // Giving up: a poll against a meter that never answers, at the shortest
+    // time-out, and against a port that is pulled while the link is open.
+    {
+        SilentLine line;
+        QuietFront silentFront;
+        TLink1Thread silentLink(registers, silentFront);
+        if (!line.path.empty() && silentLink.OpenLink(line.path, 115200, 20, 1)) {
+            const double ms = RunCommand(silentLink, Poll);
+            std::printf("Poll of a silent meter at a 20 ms time-out: message after %.0f ms (%s)\n", ms,
+                        silentFront.errors.empty() ? "no message" : silentFront.errors.front().c_str());
+        }
+    }
+    {
+        SilentLine line;
+        QuietFront lostFront;
+        TLink1Thread lostLink(registers, lostFront);
+        if (!line.path.empty() && lostLink.OpenLink(line.path, 115200, 200, 1)) {
+            line.Vanish();
+            const double ms = RunCommand(lostLink, Poll);
+            std::printf("Poll of a lost port: ended after %.2f ms, link %s (%s)\n", ms,
+                        lostLink.IsLinkOpen() ? "still open" : "closed",
+                        lostFront.errors.empty() ? "no message" : lostFront.errors.front().c_str());
+        }
+    }
     return 0;
 }

@@ -58,6 +58,62 @@ Figures Measure(F&& transact)
     return f;
 }
 
+// Wall time of TransactWithRetry until it gives up, in ms.
+double GiveUpMs(ModBusRtu& rtu, std::uint32_t timeoutMs, int& code)
+{
+    ModBusRequest request(3, 2000, 30);
+    const auto t0 = Clock::now();
+    try {
+        TransactWithRetry(rtu, 1, request, timeoutMs);
+        code = 0;
+    } catch (ModBusRtu::error_t e) {
+        code = e;
+    } catch (ModBusPdu::error_t e) {
+        code = 100 + e;
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+void ReportGivingUp()
+{
+    std::printf("\nGiving up (TransactWithRetry, read 2000 x 30):\n");
+    for (std::uint32_t timeout : {20u, 100u}) {
+        SilentLine line;
+        ModBusRtu rtu;
+        int code = 0;
+        if (line.path.empty() || !rtu.Open(line.path, 115200))
+            continue;
+        const double ms = GiveUpMs(rtu, timeout, code);
+        std::printf("  silent meter, time-out %3u ms: %8.1f ms (code %d; 102 time-outs are %u ms)\n", timeout, ms,
+                    code, 102 * timeout);
+    }
+    {
+        SilentLine line;
+        ModBusRtu rtu;
+        int code = 0;
+        if (!line.path.empty() && rtu.Open(line.path, 115200)) {
+            line.Vanish();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const double ms = GiveUpMs(rtu, 200, code);
+            std::printf("  port lost before the request:   %8.3f ms (code %d)\n", ms, code);
+        }
+    }
+    {
+        SilentLine line;
+        ModBusRtu rtu;
+        int code = 0;
+        if (!line.path.empty() && rtu.Open(line.path, 115200)) {
+            std::thread pull([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                line.Vanish();
+            });
+            const double ms = GiveUpMs(rtu, 200, code);
+            pull.join();
+            std::printf("  port lost 50 ms into waiting:   %8.3f ms after the loss (code %d)\n", ms - 50, code);
+        }
+    }
+}
+
 } // namespace
 
 int main()
@@ -129,6 +185,7 @@ int main()
                 kIdleSeconds, idleCpuMs / (kIdleSeconds * 10.0));
     if (failures)
         std::printf("Failed transactions: %d\n", failures);
+    ReportGivingUp();
 
     StopSimChild(child);
     return failures ? 1 : 0;

@@ -16,8 +16,9 @@ const char* const kCliUsage =
     "  check FILE         validate FILE only\n"
     "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
     "the programs), then to COM1, 115200, 200 and 1.\n"
-    "Exit status: 0 success, 1 link or meter failure, 2 usage error or a file that\n"
-    "cannot be read or written, 3 a file that fails validation or a load with failed writes.\n";
+    "Exit status: 0 success, 1 link or meter failure (a port that cannot be opened or\n"
+    "is lost too), 2 usage error, a speed the port refuses, or a file that cannot be read\n"
+    "or written, 3 a file that fails validation or a load with failed writes.\n";
 
 namespace {
 

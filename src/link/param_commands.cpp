@@ -4,6 +4,7 @@
 #include "link_thread.h"
 
 #include "codecs.h"
+#include "dump_plan.h"
 #include "file_write.h"
 #include "layout_writer.h"
 #include "link_messages.h"
@@ -12,7 +13,6 @@
 #include "script.h"
 #include "text_file.h"
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -21,29 +21,6 @@ namespace {
 
 constexpr std::uint16_t kApplyConfigCode = 10;
 constexpr int kProgressStage = 150;
-
-// The value objects of one calibration (a salt table's or a point set's),
-// taken from an answer in the meter's order.
-struct CalibrationRegs {
-    ModBusFloatReg XMean, XStd, YMean, YStd;
-    ModBusFloatReg P[10];
-
-    void Take(ModBusAnswer& answer)
-    {
-        answer >> XMean >> XStd >> YMean >> YStd;
-        for (auto& v : P)
-            answer >> v;
-    }
-    void CopyTo(CalibrationConfig& config) const
-    {
-        config.XMean = XMean.Get();
-        config.XStd = XStd.Get();
-        config.YMean = YMean.Get();
-        config.YStd = YStd.Get();
-        for (int i = 0; i < 10; ++i)
-            config.P[i] = P[i].Get();
-    }
-};
 
 template <class... Args>
 std::string Format(const char* format, Args... args)
@@ -64,134 +41,20 @@ void TLink1Thread::SaveVokParams()
         FDoneEvent.Set();
     });
 
-    ModBusRequest serialRequest(3, 2000, 2);
-    ModBusRequest adjustRequest(3, 2022, 12);
-    ModBusRequest set1Request(3, 53008, 10);
-    ModBusRequest set2Request(3, 53026, 7);
-    ModBusRequest phaseRequest(3, 0, 30);
-    ModBusRequest saltRequest(3, 0, 30);
-    ModBusRequest densityRequest(3, kDensityStart, 17);
-    ModBusRequest gateRequest(3, 53020, 1);
-    ModBusRequest pointSetRequest(3, 0, 114);
-
-    // Value objects of the dump's own, reused across phases and salt tables:
-    // a short answer leaves the values of the previous use.
-    ModBusFloatReg skip;
-    ModBusFloatReg serial, oilAdjust, waterAdjust, oilIndex, waterIndex;
-    ModBusFloatReg pdFreq, nsStart, nsEnd, dacP0, dacP1;
-    ModBusUShortReg pdThres, modAnalyzer;
-    ModBusShortReg nShift;
-    ModBusUShortReg sg1CrossN, sg2CrossN;
-    ModBusFloatReg sg1Start, sg1End, sg2Win;
-    ModBusFloatReg saltValue;
-    CalibrationRegs saltCalibration;
-    ModBusUShortReg densityEnable;
-    ModBusFloatReg density[8];
-    ModBusUShortReg firmware;
-    ModBusUShortReg pointMode, pointCount;
-    ModBusFloatReg pointT0, pointSalt;
-    CalibrationRegs pointCalibration;
-    ModBusFloatReg pairP[20], pairW[20];
-
     MeterConfig config;
     int progress = 0;
     SetProgress(progress);
-    const auto advance = [&] {
-        progress += kProgressStage;
-        SetProgress(progress);
-    };
+    ModBusRequest request;
     Guarded([&] {
-        TransactWithRetry(serialRequest);
-        FRtu >> serial;
-        config.Serial = serial.Get();
-
-        TransactWithRetry(adjustRequest);
-        FRtu >> oilAdjust >> waterAdjust >> skip >> skip >> oilIndex >> waterIndex;
-        config.OilAdjust = oilAdjust.Get();
-        config.WaterAdjust = waterAdjust.Get();
-        config.OilIndex = oilIndex.Get();
-        config.WaterIndex = waterIndex.Get();
-
-        TransactWithRetry(set1Request);
-        FRtu >> pdFreq >> pdThres >> nsStart >> nsEnd >> skip >> modAnalyzer;
-        config.PDFreq = pdFreq.Get();
-        config.PDThres = pdThres.Get();
-        config.NSStart = nsStart.Get();
-        config.NSEnd = nsEnd.Get();
-        config.ModAnalyzer = modAnalyzer.Get();
-        advance();
-
-        TransactWithRetry(set2Request);
-        FRtu >> nShift >> skip >> dacP0 >> dacP1;
-        config.NShift = nShift.Get();
-        config.DacP0 = dacP0.Get();
-        config.DacP1 = dacP1.Get();
-        advance();
-
-        for (int p = 0; p < 2; ++p) {
-            PhaseConfig& phase = config.Phase[p];
-            phaseRequest.SetAddress(kPhaseStart[p]);
-            TransactWithRetry(phaseRequest);
-            FRtu >> sg1CrossN >> sg1Start >> sg1End >> sg2CrossN >> sg2Win;
-            for (int i = 0; i < 11; ++i)
-                FRtu >> skip;
-            phase.SG1CrossN = sg1CrossN.Get();
-            phase.SG1Start = sg1Start.Get();
-            phase.SG1End = sg1End.Get();
-            phase.SG2CrossN = sg2CrossN.Get();
-            phase.SG2Win = sg2Win.Get();
-            advance();
-
-            for (int s = 0; s < 10; ++s) {
-                saltRequest.SetAddress(static_cast<std::uint16_t>(kSaltTableStart[p] + kSaltTableSize * s));
-                TransactWithRetry(saltRequest);
-                FRtu >> saltValue;
-                saltCalibration.Take(FRtu);
-                SaltTableConfig& table = phase.Salt[s];
-                table.Salt = saltValue.Get();
-                saltCalibration.CopyTo(table);
-            }
-            advance();
-        }
-
-        TransactWithRetry(densityRequest);
-        FRtu >> densityEnable;
-        for (auto& v : density)
-            FRtu >> v;
-        config.DensityEnable = densityEnable.Get();
-        config.RoCurr = density[0].Get();
-        config.RoMin = density[1].Get();
-        config.RoMax = density[2].Get();
-        config.DensityP1 = density[3].Get();
-        config.DensityP2 = density[4].Get();
-        config.DensityP3 = density[5].Get();
-        config.DensityMean = density[6].Get();
-        config.DensityStd = density[7].Get();
-        advance();
-
-        TransactWithRetry(gateRequest);
-        FRtu >> firmware;
-        config.FirmwareVersion = firmware.Get();
-
-        if (config.FirmwareVersion >= kPointSetFirmware) {
-            for (int p = 0; p < 2; ++p) {
-                pointSetRequest.SetAddress(kPointSetStart[p]);
-                TransactWithRetry(pointSetRequest);
-                FRtu >> pointMode >> pointT0 >> pointSalt;
-                pointCalibration.Take(FRtu);
-                FRtu >> pointCount;
-                for (int i = 0; i < 20; ++i)
-                    FRtu >> pairP[i] >> pairW[i];
-                PointSetConfig& set = config.PointSet[p];
-                set.Mode = pointMode.Get();
-                set.T0 = pointT0.Get();
-                set.Salt = pointSalt.Get();
-                pointCalibration.CopyTo(set);
-                set.PCount = pointCount.Get();
-                for (int i = 0; i < 20; ++i) {
-                    set.PairP[i] = pairP[i].Get();
-                    set.PairW[i] = pairW[i].Get();
-                }
+        for (const DumpRead& read : DumpReads()) {
+            if (!DumpReadWanted(read, config))
+                continue;
+            request.Build(3, read.start, read.count);
+            TransactWithRetry(request);
+            DecodeDumpRead(read, FRtu, config);
+            if (read.advancesProgress) {
+                progress += kProgressStage;
+                SetProgress(progress);
             }
         }
 

@@ -1,6 +1,7 @@
 #include "rtu.h"
 
 #include "crc16.h"
+#include "frame_check.h"
 
 #include <algorithm>
 #include <cstring>
@@ -169,7 +170,7 @@ void ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Cloc
     // fits, and those before it, which the meter then passed over. Anything
     // else (what another program's requests left on the line) counts for
     // nothing and merely keeps the line from being quiet.
-    if (!CrcMatches(bytes, count))
+    if (JudgeFrame(bytes, count, bytes[0]) != FrameVerdict::Good)
         return;
     const auto answered = std::find_if(unanswered_.begin(), unanswered_.end(), [&](const Unanswered& u) {
         return u.address == bytes[0] && AnswerFits(u.head, sizeof u.head, bytes + 1, count - 3);
@@ -282,11 +283,13 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         std::memcpy(frame, latestFrame, count);
         latestLength = 0;
         frameLength = count;
-        // A frame that began before this exchange answers an earlier one;
-        // a frame for another address is passed over without judging its CRC.
-        if (latestStart < exchangeStart_ || frame[0] != address)
+        // A frame that began before this exchange answers an earlier one.
+        if (latestStart < exchangeStart_)
             continue;
-        if (!CrcMatches(frame, count))
+        const FrameVerdict verdict = JudgeFrame(frame, count, address);
+        if (verdict == FrameVerdict::OtherAddress)
+            continue;
+        if (verdict == FrameVerdict::BadCrc)
             throw kCrcError;
         data = frame + 1;
         length = count - 3;
