@@ -3,24 +3,35 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// Dropped samples are given back once there are this many and they are at
+// least half of the arrays: memory stays within twice a day's samples.
+constexpr std::size_t kCompactAt = 4096;
+} // namespace
+
 TrendHistory::TrendHistory(std::size_t lines, std::int64_t keepMs) : keepMs_(keepMs), values_(lines) {}
 
 void TrendHistory::Append(std::int64_t timeMs, const std::vector<float>& values)
 {
-    if (!times_.empty() && timeMs < times_.back())
+    if (!Empty() && timeMs < LastTime())
         Clear();
     times_.push_back(timeMs);
     for (std::size_t line = 0; line < values_.size(); ++line)
         values_[line].push_back(line < values.size() ? values[line] : NAN);
-    while (times_.front() < timeMs - keepMs_) {
-        times_.pop_front();
+    while (times_[head_] < timeMs - keepMs_)
+        ++head_;
+    if (head_ >= kCompactAt && 2 * head_ >= times_.size()) {
+        const auto dropped = static_cast<std::ptrdiff_t>(head_);
+        times_.erase(times_.begin(), times_.begin() + dropped);
         for (auto& v : values_)
-            v.pop_front();
+            v.erase(v.begin(), v.begin() + dropped);
+        head_ = 0;
     }
 }
 
 void TrendHistory::Clear()
 {
+    head_ = 0;
     times_.clear();
     for (auto& v : values_)
         v.clear();
@@ -30,21 +41,21 @@ void TrendHistory::Thin(std::size_t line, std::int64_t fromMs, std::int64_t toMs
                         std::vector<TrendPoint>& out) const
 {
     out.clear();
-    if (line >= values_.size() || times_.empty() || toMs <= fromMs || columns < 1)
+    if (line >= values_.size() || Empty() || toMs <= fromMs || columns < 1)
         return;
-    const std::deque<float>& v = values_[line];
-    const auto first = std::lower_bound(times_.begin(), times_.end(), fromMs);
-    const auto last = std::upper_bound(first, times_.end(), toMs);
-    const std::size_t begin = static_cast<std::size_t>(first - times_.begin());
-    const std::size_t end = static_cast<std::size_t>(last - times_.begin());
+    const float* v = values_[line].data();
+    const std::int64_t* t = times_.data();
+    const auto timesBegin = times_.begin() + static_cast<std::ptrdiff_t>(head_);
+    const std::size_t begin = static_cast<std::size_t>(std::lower_bound(timesBegin, times_.end(), fromMs) - times_.begin());
+    const std::size_t end = static_cast<std::size_t>(std::upper_bound(timesBegin, times_.end(), toMs) - times_.begin());
     const auto finite = [&](std::size_t i) { return std::isfinite(v[i]); };
-    const auto push = [&](std::size_t i) { out.push_back({times_[i], v[i]}); };
+    const auto push = [&](std::size_t i) { out.push_back({t[i], v[i]}); };
 
     // The nearest finite point outside each end.
     std::size_t before = begin;
-    while (before > 0 && !finite(before - 1))
+    while (before > head_ && !finite(before - 1))
         --before;
-    if (before > 0)
+    if (before > head_)
         push(before - 1);
 
     if (end - begin <= 2 * static_cast<std::size_t>(columns)) {
@@ -53,26 +64,42 @@ void TrendHistory::Thin(std::size_t line, std::int64_t fromMs, std::int64_t toMs
                 push(i);
     } else {
         const double perMs = static_cast<double>(columns) / static_cast<double>(toMs - fromMs);
-        const auto columnOf = [&](std::size_t i) {
-            return std::min<std::int64_t>(columns - 1, static_cast<std::int64_t>((times_[i] - fromMs) * perMs));
+        const auto columnOf = [&](std::int64_t time) {
+            return std::min<std::int64_t>(columns - 1, static_cast<std::int64_t>((time - fromMs) * perMs));
         };
         std::size_t i = begin;
         while (i < end) {
-            const std::int64_t column = columnOf(i);
-            std::size_t low = end, high = end;
-            for (; i < end && columnOf(i) == column; ++i) {
-                if (!finite(i))
-                    continue;
-                if (low == end || v[i] < v[low])
-                    low = i;
-                if (high == end || v[i] > v[high])
-                    high = i;
+            // The column's points end where the next column's begin, found
+            // with the same column rule that placed the first one.
+            const std::int64_t column = columnOf(t[i]);
+            const std::size_t columnEnd = static_cast<std::size_t>(
+                std::upper_bound(t + i, t + end, column,
+                                 [&](std::int64_t c, std::int64_t time) { return c < columnOf(time); }) -
+                t);
+            std::size_t low = i;
+            while (low < columnEnd && !finite(low))
+                ++low;
+            if (low < columnEnd) {
+                std::size_t high = low;
+                float lowValue = v[low], highValue = v[low];
+                for (std::size_t k = low + 1; k < columnEnd; ++k) {
+                    // A NaN wins neither comparison; infinities are left out.
+                    const float x = v[k];
+                    if (x < lowValue) {
+                        if (x != -INFINITY) {
+                            lowValue = x;
+                            low = k;
+                        }
+                    } else if (x > highValue && x != INFINITY) {
+                        highValue = x;
+                        high = k;
+                    }
+                }
+                push(std::min(low, high));
+                if (high != low)
+                    push(std::max(low, high));
             }
-            if (low == end)
-                continue;
-            push(std::min(low, high));
-            if (high != low)
-                push(std::max(low, high));
+            i = columnEnd;
         }
     }
 

@@ -5,7 +5,6 @@
 // at a cost bounded by the width, not by the number of points.
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 struct TrendPoint {
@@ -26,10 +25,10 @@ public:
     void Append(std::int64_t timeMs, const std::vector<float>& values);
     void Clear();
 
-    std::size_t Size() const { return times_.size(); }
+    std::size_t Size() const { return times_.size() - head_; }
     std::size_t Lines() const { return values_.size(); }
-    bool Empty() const { return times_.empty(); }
-    std::int64_t FirstTime() const { return times_.front(); }
+    bool Empty() const { return Size() == 0; }
+    std::int64_t FirstTime() const { return times_[head_]; }
     std::int64_t LastTime() const { return times_.back(); }
 
     // The points of `line` from `fromMs` to `toMs` thinned for `columns`
@@ -41,7 +40,10 @@ public:
               std::vector<TrendPoint>& out) const;
 
 private:
+    // Contiguous arrays, so that thinning scans plain memory; samples before
+    // head_ are dropped ones, given back in chunks.
     std::int64_t keepMs_;
-    std::deque<std::int64_t> times_;
-    std::vector<std::deque<float>> values_;
+    std::size_t head_ = 0;
+    std::vector<std::int64_t> times_;
+    std::vector<std::vector<float>> values_;
 };
