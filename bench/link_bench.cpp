@@ -1,5 +1,6 @@
 // The link thread against vok-meter-sim in a child process: poll cycles,
-// idle polling at one poll a second, and a full parameter dump and its load.
+// idle polling at one poll a second, a full parameter dump, its load and
+// the verify of the meter against it.
 
 #include "bench_support.h"
 #include "link_thread.h"
@@ -35,11 +36,13 @@ public:
     std::string GetOpenFileName() override { return fileName; }
     std::string GetSaveFileName() override { return fileName; }
     void FillReport(const std::vector<std::string>& lines) override { report = lines; }
-    void ExecReport() override {}
+    ReportEnd ExecReport(bool) override { return ReportEnd::Closed; }
+    void ShowVerifyResult(const VerifyResult& result) override { verify = result; }
 
     int refreshes = 0;
     std::vector<std::string> errors;
     std::vector<std::string> report;
+    VerifyResult verify;
     std::string fileName;
 };
 
@@ -137,6 +140,15 @@ int main(int argc, char** argv)
                 writes, loadMs, loads.size(), loadFloor, 100.0 * (loadMs - loadFloor) / loadFloor);
     if (!front.errors.empty() || front.report.size() != static_cast<std::size_t>(writes + 1))
         std::printf("  (unexpected: %zu errors, %zu report lines)\n", front.errors.size(), front.report.size());
+
+    // Verify of that dump, now that the meter holds what the file says.
+    std::vector<double> verifies;
+    for (int i = 0; i < (quick ? 1 : 5); ++i)
+        verifies.push_back(RunCommand(link, VerifyVokParams));
+    const VerifyResult& v = front.verify;
+    std::printf("Verify of that dump, %zu values in %zu reads: median %.0f ms of %zu, floor %.0f ms (%s)\n",
+                v.compared, v.reads, medianOf(verifies), verifies.size(), v.reads * kSilenceMs,
+                v.outcome == VerifyResult::Outcome::Match ? "all match" : "NOT all match");
     std::filesystem::remove(front.fileName);
 
     link.Stop();

@@ -12,6 +12,10 @@ CliFront::CliFront(MeterRegisters& registers)
 void CliFront::RefreshList(const std::string& parameterText)
 {
     ++refreshes;
+    if (onRefresh) {
+        onRefresh(parameterText);
+        return;
+    }
     for (const RegRow& row : RegRows(registers_)) {
         std::printf("%s\t%u\t%s\t%s\t%s\n", row.caption, static_cast<unsigned>(row.registerNumber),
                     RegKindTypeWord(row.kind), row.object->GetValueText().c_str(), row.writable ? "+" : "");

@@ -6,6 +6,7 @@
 #include "plain_reg_list.h"
 #include "register_map.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,17 @@ public:
     std::string GetOpenFileName() override { return fileName; }
     std::string GetSaveFileName() override { return fileName; }
     void FillReport(const std::vector<std::string>& lines) override;
-    void ExecReport() override {}
+    ReportEnd ExecReport(bool) override { return ReportEnd::Closed; }
+    void ShowVerifyResult(const VerifyResult& result) override { verify = result; }
+
+    // When set, a refresh goes here instead of being printed.
+    std::function<void(const std::string& parameterText)> onRefresh;
 
     std::string fileName;
     std::vector<std::string> errors;
     bool portLost = false;
     std::vector<std::string> report;
+    VerifyResult verify;
     int refreshes = 0;
 
 private:

@@ -14,6 +14,14 @@ const char* const kCliUsage =
     "  dump FILE [--force]  save the meter's parameters to FILE\n"
     "  load FILE          validate FILE and, if it is valid, write it to the meter\n"
     "  check FILE         validate FILE only\n"
+    "  log [--interval SECONDS] [--count N | --duration SECONDS] [--separator ,|;] [--force] FILE\n"
+    "                     poll as poll does and append one CSV record per good poll to\n"
+    "                     FILE (- is stdout) until N polls, SECONDS or Ctrl-C; ';' writes\n"
+    "                     ',' as the decimal separator; an existing FILE only with --force\n"
+    "  verify FILE        read back every register FILE assigns and print those that\n"
+    "                     differ; exit 0 all match, 3 some differ, 2 invalid FILE, 1 link\n"
+    "  diff A B           compare two parameter files, no meter needed; exit 0 same\n"
+    "                     values, 3 otherwise, 2 a file that cannot be read or is invalid\n"
     "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
     "the programs), then to COM1, 115200, 200 and 1.\n"
     "Exit status: 0 success, 1 link or meter failure (a port that cannot be opened or\n"
@@ -28,8 +36,18 @@ struct CommandShape {
 
 const std::map<std::string, CommandShape> kCommands = {
     {"ports", {0}}, {"poll", {0}}, {"write", {2}}, {"nvram", {0}},
-    {"dump", {1}},  {"load", {1}}, {"check", {1}},
+    {"dump", {1}},  {"load", {1}}, {"check", {1}}, {"log", {1}},
+    {"verify", {1}}, {"diff", {2}},
 };
+
+// A positive, finite number of seconds ("0.5", "3600").
+std::optional<double> Seconds(const std::string& text)
+{
+    const auto seconds = ParseFloat(text);
+    if (!seconds || !(*seconds > 0))
+        return std::nullopt;
+    return *seconds;
+}
 
 } // namespace
 
@@ -37,7 +55,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
 {
     CliParse result;
     CliOptions options;
-    bool countGiven = false;
+    bool intervalGiven = false, separatorGiven = false;
     const auto fail = [&result](std::string why) {
         result.error = std::move(why);
         return result;
@@ -69,10 +87,31 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             if (!n || *n < 1)
                 return fail("Неверное число опросов: " + *text);
             options.count = *n;
-            countGiven = true;
+            options.countGiven = true;
+        } else if (a == "--interval" || a == "--duration") {
+            std::optional<std::string> text;
+            if (!value(text))
+                return fail("Не указано значение параметра " + a);
+            const auto seconds = Seconds(*text);
+            if (!seconds)
+                return fail("Неверное число секунд: " + *text);
+            if (a == "--interval") {
+                options.intervalSeconds = *seconds;
+                intervalGiven = true;
+            } else {
+                options.durationSeconds = *seconds;
+            }
+        } else if (a == "--separator") {
+            std::optional<std::string> text;
+            if (!value(text))
+                return fail("Не указано значение параметра --separator");
+            if (*text != "," && *text != ";")
+                return fail("Разделитель должен быть , или ;: " + *text);
+            options.separator = *text;
+            separatorGiven = true;
         } else if (a == "--force") {
             options.force = true;
-        } else if (a.size() > 1 && a[0] == '-' && options.command.empty()) {
+        } else if (a.size() > 1 && a[0] == '-' && (options.command.empty() || options.command == "log")) {
             return fail("Неизвестный параметр: " + a);
         } else if (options.command.empty()) {
             options.command = a;
@@ -87,10 +126,15 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         return fail("Неизвестная команда: " + options.command);
     if (options.arguments.size() != shape->second.arguments)
         return fail("Неверное число аргументов команды " + options.command);
-    if (countGiven && options.command != "poll")
-        return fail("Параметр --count относится только к команде poll");
-    if (options.force && options.command != "dump")
-        return fail("Параметр --force относится только к команде dump");
+    const bool log = options.command == "log";
+    if (options.countGiven && options.command != "poll" && !log)
+        return fail("Параметр --count относится только к командам poll и log");
+    if (options.force && options.command != "dump" && !log)
+        return fail("Параметр --force относится только к командам dump и log");
+    if ((intervalGiven || separatorGiven || options.durationSeconds) && !log)
+        return fail("Параметры --interval, --duration и --separator относятся только к команде log");
+    if (options.countGiven && options.durationSeconds)
+        return fail("Параметры --count и --duration не совместимы");
     result.options = std::move(options);
     return result;
 }

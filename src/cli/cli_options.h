@@ -7,10 +7,14 @@
 
 struct CliOptions {
     std::optional<std::string> port, speed, timeout, address;
-    std::string command;              // ports, poll, write, nvram, dump, load, check
+    std::string command;              // ports, poll, write, nvram, dump, load, check, log, verify, diff
     std::vector<std::string> arguments;
-    int count = 1;                    // poll --count
-    bool force = false;               // dump --force
+    int count = 1;                    // poll and log --count
+    bool countGiven = false;
+    bool force = false;               // dump and log --force
+    double intervalSeconds = 1.0;     // log --interval
+    std::optional<double> durationSeconds; // log --duration
+    std::string separator = ",";      // log --separator: "," or ";"
 };
 
 struct CliParse {

@@ -3,7 +3,10 @@
 
 #include "cli_front.h"
 #include "cli_options.h"
+#include "exit_status.h"
+#include "file_commands.h"
 #include "link_messages.h"
+#include "log_command.h"
 #include "link_settings.h"
 #include "link_thread.h"
 #include "post_and_wait.h"
@@ -22,8 +25,6 @@
 #include <thread>
 
 namespace {
-
-enum ExitStatus { kSuccess = 0, kLinkFailure = 1, kUsage = 2, kInvalidFile = 3 };
 
 int UsageError(const std::string& message)
 {
@@ -139,6 +140,10 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
     }
     if (options.command == "dump")
         return Dump(link, front, options.arguments[0], options.force);
+    if (options.command == "log")
+        return RunLog(link, front, registers, options);
+    if (options.command == "verify")
+        return VerifyMeter(link, front, options.arguments[0]);
     return Load(link, front, options.arguments[0]);
 }
 
@@ -151,6 +156,12 @@ int Run(QCoreApplication& app, const CliOptions& options)
     }
     if (options.command == "check")
         return CheckFile(options.arguments[0]);
+    if (options.command == "diff")
+        return DiffFiles(options.arguments[0], options.arguments[1]);
+    if (options.command == "verify") {
+        if (const int status = CheckFileToVerify(options.arguments[0]))
+            return status;
+    }
 
     const std::string folder = QFileInfo(app.applicationFilePath()).absolutePath().toStdString();
     const LinkCheck check = CheckLinkSettings(SettingsFor(options, folder));

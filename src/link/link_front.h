@@ -3,8 +3,13 @@
 // terminal of the command-line tool). Every operation runs on the front's
 // own thread, handed over by the link thread, which waits meanwhile.
 
+#include "verify_result.h"
+
 #include <string>
 #include <vector>
+
+// How the report window of a load was left.
+enum class ReportEnd { Closed, VerifyRequested };
 
 class LinkFront {
 public:
@@ -24,9 +29,14 @@ public:
     virtual std::string GetOpenFileName() = 0;
     virtual std::string GetSaveFileName() = 0;
     // Fills the script report window with `lines`; ExecReport then shows it
-    // modally and returns when the user has closed it.
+    // modally and returns when the user has closed it, or, with
+    // `offerVerify`, has asked for the verification of the loaded file
+    // ("Проверить"), while the window stays shown for its result.
     virtual void FillReport(const std::vector<std::string>& lines) = 0;
-    virtual void ExecReport() = 0;
+    virtual ReportEnd ExecReport(bool offerVerify) = 0;
+    // The outcome of a verification against the file: the window appends it
+    // below the report's lines.
+    virtual void ShowVerifyResult(const VerifyResult& result) = 0;
 
 protected:
     ~LinkFront() = default;

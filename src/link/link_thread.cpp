@@ -149,6 +149,9 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
         case LinkCommand::SaveVokParams:
             SaveVokParams();
             break;
+        case LinkCommand::VerifyVokParams:
+            VerifyVokParams();
+            break;
         default:
             break; // unknown numbers are dropped
         }

@@ -29,6 +29,7 @@ enum LinkCommand : std::int32_t {
     LoadFactory = 3,
     LoadVokParams = 4,
     SaveVokParams = 5,
+    VerifyVokParams = 6, // compares the meter with the file of GetOpenFileName
 };
 
 class TLink1Thread final : public QThread {
@@ -110,6 +111,8 @@ private:
     // False when the port was lost on the way.
     bool RunScript(const ScriptValidation& script);
     void ProgressSweep(int pauseMs);
+    void VerifyVokParams();
+    VerifyResult VerifyAgainstFile(const std::string& path);
 
     // Window-thread steps.
     void SyncRefresh();

@@ -80,6 +80,7 @@ void TLink1Thread::LoadVokParams()
 
     std::vector<std::wstring> lines;
     std::string readError;
+    bool executed = false;
     if (!ReadTextFileLines(FFileName, lines, readError)) {
         FReport.push_back("Не удалось прочитать файл " + FFileName + ": " + readError);
     } else {
@@ -100,6 +101,8 @@ void TLink1Thread::LoadVokParams()
                     lost = e == ModBusRtu::kPortLost;
                 }
             }
+            // Nothing to verify on a port that is gone.
+            executed = !lost;
             if (lost) {
                 FReport.push_back(PortLostReportLine(PortName()));
                 ReportPortLost();
@@ -107,9 +110,11 @@ void TLink1Thread::LoadVokParams()
         }
     }
 
-    RunOnUi([this] {
+    ReportEnd end = ReportEnd::Closed;
+    RunOnUi([&] {
         // SyncShowReport: the link thread is released before the report
-        // window's modal loop, and this step returns when it is closed.
+        // window's modal loop, and this step returns when it is closed (or
+        // when the user asks for a verification).
         if (stopping_) {
             FDoneEvent.Set();
             return;
@@ -117,8 +122,23 @@ void TLink1Thread::LoadVokParams()
         front_.CloseProgress();
         front_.FillReport(FReport);
         FDoneEvent.Set();
-        front_.ExecReport();
+        end = front_.ExecReport(executed);
     });
+    // "Проверить": the comparison runs as part of this command, while the
+    // report window stays shown, and its lines go below the report's.
+    while (end == ReportEnd::VerifyRequested && !stopping_) {
+        const VerifyResult result = VerifyAgainstFile(FFileName);
+        RunOnUi([&] {
+            end = ReportEnd::Closed;
+            if (!stopping_) {
+                front_.ShowVerifyResult(result);
+                FDoneEvent.Set();
+                end = front_.ExecReport(true);
+                return;
+            }
+            FDoneEvent.Set();
+        });
+    }
 }
 
 bool TLink1Thread::RunScript(const ScriptValidation& script)

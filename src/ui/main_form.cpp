@@ -456,4 +456,9 @@ std::string TTMainForm::GetSaveFileName() { return saveFileName_; }
 
 void TTMainForm::FillReport(const std::vector<std::string>& lines) { reportForm_->Fill(lines); }
 
-void TTMainForm::ExecReport() { reportForm_->exec(); }
+ReportEnd TTMainForm::ExecReport(bool offerVerify)
+{
+    return reportForm_->ExecOfferingVerify(offerVerify) ? ReportEnd::VerifyRequested : ReportEnd::Closed;
+}
+
+void TTMainForm::ShowVerifyResult(const VerifyResult& result) { reportForm_->Append(VerifyReportLines(result)); }

@@ -56,7 +56,8 @@ public:
     std::string GetOpenFileName() override;
     std::string GetSaveFileName() override;
     void FillReport(const std::vector<std::string>& lines) override;
-    void ExecReport() override;
+    ReportEnd ExecReport(bool offerVerify) override;
+    void ShowVerifyResult(const VerifyResult& result) override;
 
     // Controls, named by role.
     QTabWidget* PageControl1;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -198,4 +200,134 @@ TEST_F(VokctlTest, ASecondRunFindsNothingOfTheFirstOnTheLine)
     sim->SetAnswerDelay(0);
     ASSERT_EQ(Ctl({"dump", second}).status, 0);
     EXPECT_EQ(Slurp(second), Slurp(reference));
+}
+
+namespace {
+
+std::vector<std::string> CsvLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "the last line is not whole";
+    return lines;
+}
+
+std::vector<std::string> Split(const std::string& line, char separator)
+{
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string f; std::getline(in, f, separator);)
+        fields.push_back(f);
+    return fields;
+}
+
+} // namespace
+
+TEST_F(VokctlTest, LogWritesAHeaderAndOneRecordPerGoodPoll)
+{
+    const CtlRun poll = Ctl({"poll"});
+    ASSERT_EQ(poll.status, 0);
+    std::vector<std::string> polled; // the sixteen value texts, then the parameter value
+    std::istringstream rows(poll.out);
+    for (std::string row; std::getline(rows, row);) {
+        const auto f = Split(row, '\t');
+        polled.push_back(f.size() > 3 ? f[3] : f.back());
+    }
+    ASSERT_EQ(polled.size(), 17u);
+
+    const std::string file = (dir / "log.csv").string();
+    const CtlRun log = Ctl({"log", "--count", "3", "--interval", "0.2", file});
+    ASSERT_EQ(log.status, 0) << log.err;
+    std::vector<std::string> lines = CsvLines(Slurp(file));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("Время,Серийный номер,\"Обводненность (trunc.), %\",", 0), 0u);
+    EXPECT_NE(lines[0].find(",Значение параметра"), std::string::npos);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto f = Split(lines[i], ',');
+        ASSERT_EQ(f.size(), 18u) << lines[i];
+        EXPECT_EQ(std::vector<std::string>(f.begin() + 1, f.end()), polled);
+    }
+    EXPECT_EQ(Ctl({"log", "--count", "1", file}).status, 2); // exists, no --force
+
+    // ';' with ',' as the decimal separator, on stdout.
+    const CtlRun semicolon = Ctl({"log", "--count", "1", "--separator", ";", "-"});
+    ASSERT_EQ(semicolon.status, 0);
+    lines = CsvLines(semicolon.out);
+    ASSERT_EQ(lines.size(), 2u);
+    auto f = Split(lines[1], ';');
+    ASSERT_EQ(f.size(), 18u);
+    EXPECT_EQ(f[1], "20417,000000");
+
+    // Failed polls write nothing; a file that cannot be written ends the log.
+    sim->SetExceptionRange(53011, 53011, 2);
+    const CtlRun failed = Ctl({"log", "--count", "2", "--interval", "0.1", "--force", file});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(CsvLines(Slurp(file)).size(), 1u);
+    EXPECT_NE(failed.err.find("Запрошен неверный адрес регистра"), std::string::npos);
+    sim->ClearExceptionRange();
+    const CtlRun full = Ctl({"log", "--count", "1", "--force", "/dev/full"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("Не удалось записать в файл /dev/full"), std::string::npos);
+}
+
+TEST_F(VokctlTest, LogEndsCleanlyOnInterrupt)
+{
+    const std::string file = (dir / "interrupted.csv").string();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(VOKCTL_PATH, VOKCTL_PATH, "--port", sim->PortPath().c_str(), "--timeout", "200", "--address", "1",
+              "log", "--interval", "0.1", file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto records = [&] {
+        const std::string text = Slurp(file);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    for (int i = 0; i < 3000 && records() < 4; ++i)
+        usleep(5000);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto lines = CsvLines(Slurp(file));
+    ASSERT_GE(lines.size(), 4u);
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(Split(lines[i], ',').size(), 18u) << lines[i];
+}
+
+TEST_F(VokctlTest, VerifyAndDiffExitStatuses)
+{
+    const fs::path file = dir / "p.txt";
+    std::ofstream(file) << "# salinity and port\n2021 float 2.75\n42102 ushort 5\n";
+    ASSERT_EQ(Ctl({"load", file.string()}).status, 0);
+    const CtlRun clean = Ctl({"verify", file.string()});
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(clean.out, "");
+
+    sim->SetReg(42101, 9);
+    const CtlRun differs = Ctl({"verify", file.string()});
+    EXPECT_EQ(differs.status, 3);
+    EXPECT_EQ(differs.out, "42102 ushort: в файле 5, в приборе 9\n");
+
+    const fs::path bad = dir / "bad.txt";
+    std::ofstream(bad) << "hello\n";
+    const CtlRun invalid = Ctl({"verify", bad.string()});
+    EXPECT_EQ(invalid.status, 2);
+    EXPECT_EQ(invalid.out, "Строка #1, Синтаксическая ошибка.\n");
+    sim->SetSilent(true);
+    EXPECT_EQ(Ctl({"verify", file.string()}, "20").status, 1);
+
+    const fs::path reordered = dir / "q.txt";
+    std::ofstream(reordered) << "42102 d 5\nsleep(100)\n2021 f 2.750\n";
+    const std::string diff = std::string(VOKCTL_PATH) + " diff ";
+    EXPECT_EQ(Raw(diff + Quote(file.string()) + " " + Quote(reordered.string())).status, 0);
+    std::ofstream(reordered, std::ios::app) << "53027 sshort -1\n";
+    const CtlRun differ = Raw(diff + Quote(file.string()) + " " + Quote(reordered.string()));
+    EXPECT_EQ(differ.status, 3);
+    EXPECT_EQ(differ.out, "53027 sshort: в A нет, в B -1\n");
+    EXPECT_EQ(Raw(diff + Quote(file.string()) + " " + Quote(bad.string())).status, 2);
 }

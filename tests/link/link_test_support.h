@@ -44,6 +44,9 @@ public:
     int refreshes = 0;
     int progressCloses = 0;
     int reportsShown = 0;
+    int verifyRequests = 0;          // the report window asks this many times for "Проверить"
+    std::vector<bool> verifyOffered; // per report shown
+    std::vector<VerifyResult> verifyResults;
     std::string openFileName;
     std::string saveFileName;
     std::string saveFileFailure; // GetSaveFileName throws this when set
@@ -106,10 +109,21 @@ public:
         CheckThread();
         report = lines;
     }
-    void ExecReport() override
+    ReportEnd ExecReport(bool offerVerify) override
     {
         CheckThread();
         ++reportsShown;
+        verifyOffered.push_back(offerVerify);
+        if (verifyRequests > 0 && offerVerify) {
+            --verifyRequests;
+            return ReportEnd::VerifyRequested;
+        }
+        return ReportEnd::Closed;
+    }
+    void ShowVerifyResult(const VerifyResult& result) override
+    {
+        CheckThread();
+        verifyResults.push_back(result);
     }
 
     int Sweeps() const

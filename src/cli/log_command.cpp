@@ -1,0 +1,142 @@
+#include "log_command.h"
+
+#include "cli_front.h"
+#include "cli_options.h"
+#include "csv_log.h"
+#include "exit_status.h"
+#include "link_thread.h"
+#include "poll_record.h"
+#include "post_and_wait.h"
+
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(interruptPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Turns SIGINT and SIGTERM into a readable pipe for the event loop while it
+// lives; the default handling comes back afterwards.
+class InterruptWatch {
+public:
+    InterruptWatch()
+    {
+        if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : {SIGINT, SIGTERM})
+            ::sigaction(signal, &action, nullptr);
+        notifier_.emplace(interruptPipe[0], QSocketNotifier::Read);
+    }
+    ~InterruptWatch()
+    {
+        for (const int signal : {SIGINT, SIGTERM})
+            std::signal(signal, SIG_DFL);
+        notifier_.reset();
+        for (int& fd : interruptPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    QSocketNotifier* Notifier() { return notifier_ ? &*notifier_ : nullptr; }
+
+private:
+    std::optional<QSocketNotifier> notifier_;
+};
+
+} // namespace
+
+int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
+{
+    const std::string& path = options.arguments[0];
+    const LogSeparator separator = *ParseLogSeparator(options.separator);
+    struct stat st {};
+    if (path != "-" && !options.force && ::stat(path.c_str(), &st) == 0) {
+        std::fprintf(stderr, "Файл %s существует; --force перепишет его\n", path.c_str());
+        return kUsage;
+    }
+    std::string error;
+    std::optional<DataLogWriter> writer = DataLogWriter::Open(path, separator, options.force, error);
+    if (!writer) {
+        std::fprintf(stderr, "Не удалось открыть файл %s: %s\n", path.c_str(), error.c_str());
+        return kUsage;
+    }
+    bool stop = false;
+    int status = kSuccess;
+    const auto writeFailed = [&] {
+        std::fprintf(stderr, "Не удалось записать в файл %s: %s\n", path.c_str(), error.c_str());
+        status = kUsage;
+        stop = true;
+    };
+    if (!writer->WriteHeader(PollRecordCaptions(registers), error)) {
+        writeFailed();
+        return status;
+    }
+    front.onRefresh = [&](const std::string& parameterText) {
+        if (!stop && !writer->WriteRecord(std::chrono::system_clock::now(),
+                                          PollRecordValues(registers, parameterText), error))
+            writeFailed();
+    };
+
+    // An interrupt ends the running poll at once (closing the port makes
+    // its transaction fail silently) and the log after it.
+    QEventLoop wait;
+    InterruptWatch interrupts;
+    if (QSocketNotifier* notifier = interrupts.Notifier()) {
+        QObject::connect(notifier, &QSocketNotifier::activated, [&] {
+            stop = true;
+            link.CloseLink();
+            wait.quit();
+        });
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(options.intervalSeconds));
+    const auto deadline = options.durationSeconds
+                              ? start + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(*options.durationSeconds))
+                              : Clock::time_point::max();
+    auto next = start;
+    for (long long polls = 0; !stop; ++polls) {
+        if ((options.countGiven && polls >= options.count) || next >= deadline)
+            break;
+        const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+        if (pause.count() > 0) {
+            QTimer::singleShot(pause, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+        if (stop || !PostAndWait(link, LinkCommand::Poll))
+            break;
+        next = std::max(next + interval, Clock::now());
+    }
+    front.onRefresh = nullptr;
+    if (status == kSuccess && !front.errors.empty())
+        status = kLinkFailure;
+    return status;
+}
