@@ -8,6 +8,7 @@
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
 #include "syntax_rep_form.h"
+#include "trends_tab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +118,8 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
 
     BuildServiceTab();
     BuildLinkTab();
+    Trends = new TTrendsTab(Registers);
+    PageControl1->insertTab(TTrendsTab::kPosition, Trends, TTrendsTab::Caption());
 
     OpenVokParamsDialog = new QFileDialog(this);
     OpenVokParamsDialog->setObjectName(QStringLiteral("OpenVokParamsDialog"));
@@ -436,6 +439,7 @@ void TTMainForm::RefreshList(const std::string& parameterText)
             cell->setText(QString::fromStdString(data->GetValueText()));
     }
     EParValue->setText(QString::fromStdString(parameterText));
+    Trends->AddPoll(parameterText);
 }
 
 void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }

@@ -27,6 +27,7 @@ class TLink1Thread;
 class TLinkValueList;
 class TModBusRegEditForm;
 class TProgressBarForm;
+class TTrendsTab;
 
 class TTMainForm : public QMainWindow, public LinkFront {
     Q_OBJECT
@@ -82,6 +83,7 @@ public:
     QLineEdit* EParValue;
     QLabel* Label1;
     QLabel* Image2;
+    TTrendsTab* Trends; // the tab "Тренды"
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;

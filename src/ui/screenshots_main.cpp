@@ -1,10 +1,13 @@
 // vok-tarnel-screenshots PORT OUTDIR: shows the main window with a temporary
 // INI file, opens the link to PORT, waits for a poll and saves the tabs
-// "Сервис" and "Связь" as OUTDIR/tab-service.png and OUTDIR/tab-link.png.
+// "Сервис" and "Связь" as OUTDIR/tab-service.png and OUTDIR/tab-link.png;
+// then polls five times a second for half a minute and saves the tab
+// "Тренды", zoomed to that half minute, as OUTDIR/tab-trends.png.
 
 #include "link_settings.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
+#include "trends_tab.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -14,6 +17,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -67,8 +71,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no poll answer within 10 s\n");
     form.RegListView->selectRow(4);
     const QDir out(args[2]);
-    const bool saved = Grab(form, form.TabSheet1, out.filePath(QStringLiteral("tab-service.png"))) &&
-                       Grab(form, form.TabSheet2, out.filePath(QStringLiteral("tab-link.png")));
+    bool saved = Grab(form, form.TabSheet1, out.filePath(QStringLiteral("tab-service.png"))) &&
+                 Grab(form, form.TabSheet2, out.filePath(QStringLiteral("tab-link.png")));
+
+    TTrendsTab& trends = *form.Trends;
+    form.PageControl1->setCurrentWidget(&trends);
+    form.Timer1->setInterval(200);
+    const std::size_t before = trends.History().Size();
+    WaitFor([] { return false; }, 30000);
+    const bool sampled = trends.History().Size() > before + 50;
+    if (!sampled)
+        std::fprintf(stderr, "too few polls for the trends: %zu\n", trends.History().Size() - before);
+    if (!trends.History().Empty())
+        trends.ShowRange(trends.History().FirstTime(), trends.History().LastTime());
+    saved = saved && sampled && Grab(form, &trends, out.filePath(QStringLiteral("tab-trends.png")));
     form.Link1CloseButton->click();
     form.close();
     return polled && saved ? 0 : 1;

@@ -40,22 +40,6 @@ protected:
     }
 };
 
-bool IsFileDialog(QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; }
-
-// Types the file's name into the dialog, as a user does, and accepts.
-ModalAnswers::Action ChooseFile(const std::string& path)
-{
-    return [path](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        const QFileInfo info(QString::fromStdString(path));
-        dialog->setDirectory(info.absolutePath());
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(info.fileName());
-        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-    };
-}
-
 std::size_t CountWrites(const MeterSim& sim)
 {
     std::size_t writes = 0;

@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -16,6 +19,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 // Runs the event loop for `ms`.
 inline void Pump(int ms)
@@ -101,3 +106,19 @@ private:
     QWidget* last_ = nullptr;
     bool busy_ = false;
 };
+
+inline bool IsFileDialog(QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; }
+
+// Types the file's name into a file dialog, as a user does, and accepts.
+inline ModalAnswers::Action ChooseFile(const std::string& path)
+{
+    return [path](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        const QFileInfo info(QString::fromStdString(path));
+        dialog->setDirectory(info.absolutePath());
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(info.fileName());
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    };
+}
