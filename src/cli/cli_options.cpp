@@ -15,7 +15,7 @@ const char* const kCliUsage =
     "  load FILE          validate FILE and, if it is valid, write it to the meter\n"
     "  check FILE         validate FILE only\n"
     "  log [--interval SECONDS] [--count N | --duration SECONDS] [--separator ,|;] [--force] FILE\n"
-    "                     poll as poll does and append one CSV record per good poll to\n"
+    "                     poll as poll does and write one CSV record per good poll to\n"
     "                     FILE (- is stdout) until N polls, SECONDS or Ctrl-C; ';' writes\n"
     "                     ',' as the decimal separator; an existing FILE only with --force\n"
     "  verify FILE        read back every register FILE assigns and print those that\n"
