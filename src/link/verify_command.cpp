@@ -68,9 +68,11 @@ VerifyResult TLink1Thread::VerifyAgainstFile(const std::string& path)
         result.outcome = VerifyResult::Outcome::LinkFailure;
         result.messages.emplace_back(text);
         return result;
-    } catch (ModBusRtu::error_t) {
+    } catch (ModBusRtu::error_t e) {
         result.outcome = VerifyResult::Outcome::LinkFailure;
         result.messages.emplace_back("Ошибка связи с влагомером");
+        if (e == ModBusRtu::kPortLost)
+            ReportPortLost();
         return result;
     }
     result.differences = CompareWithMeter(file.values, words);
