@@ -4,8 +4,11 @@
 // list's values and the parameter file. Built by scripts/fuzz.
 //
 // Input: one selector byte, then the frame. The selector picks the request
-// (low six bits) and may fix the frame's address (bit 6) and its CRC
-// (bit 7), so that the checks behind those two are reached often.
+// (low six bits). With bit 7 clear, bit 6 fixes the frame's address and its
+// CRC, so that the checks behind those two are reached often. With bit 7
+// set, the rest of the input is the register contents of an answer shaped
+// to fit the request, so that the decoding is reached for every block; the
+// first of those bytes, when odd, flips one bit of the finished frame.
 
 #include "crc16.h"
 #include "dump_plan.h"
@@ -42,24 +45,13 @@ void ShowPoll(MeterRegisters& registers)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
-{
-    if (size < 1 + 5 || size > 1 + 256)
-        return 0; // the reader drops bursts under 5 bytes and cuts at 256
-    const std::uint8_t selector = input[0];
-    std::uint8_t frame[256];
-    const auto length = static_cast<std::uint32_t>(size - 1);
-    std::memcpy(frame, input + 1, length);
-    if (selector & 0x40)
-        frame[0] = kAddress;
-    if (selector & 0x80)
-        PutCrc(frame, length - 2);
-    if (JudgeFrame(frame, length, kAddress) != FrameVerdict::Good)
-        return 0;
+namespace {
 
+// The request that the selector picks.
+std::size_t PickRequest(std::uint8_t selector, ModBusRequest& request)
+{
     const std::vector<DumpRead>& dumpReads = DumpReads();
     const std::size_t pick = (selector & 0x3F) % (kPollReads.size() + dumpReads.size() + 2);
-    ModBusRequest request;
     if (pick < kPollReads.size()) {
         request.Build(3, kPollReads[pick].start, kPollReads[pick].count);
     } else if (pick < kPollReads.size() + dumpReads.size()) {
@@ -70,11 +62,63 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     } else {
         request.Build(16, 2000, 2);
     }
+    return pick;
+}
+
+// An answer frame that fits `request`, its registers taken from `bytes`.
+std::uint32_t ShapedAnswer(const ModBusRequest& request, const std::uint8_t* bytes, std::size_t size,
+                           std::uint8_t* frame)
+{
+    frame[0] = kAddress;
+    std::uint32_t pdu = 5;
+    if (request.data[0] == 3) {
+        const std::uint32_t count = 2u * ((request.data[3] << 8) | request.data[4]);
+        frame[1] = 3;
+        frame[2] = static_cast<std::uint8_t>(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            frame[3 + i] = size ? bytes[i % size] : 0;
+        pdu = 2 + count;
+    } else {
+        std::memcpy(frame + 1, request.data, 5);
+    }
+    PutCrc(frame, pdu + 1);
+    return pdu + 3;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
+{
+    if (size < 2 || size > 1 + 256)
+        return 0;
+    const std::uint8_t selector = input[0];
+    ModBusRequest request;
+    const std::size_t pick = PickRequest(selector, request);
+
+    std::uint8_t frame[256];
+    std::uint32_t length = 0;
+    if (selector & 0x80) {
+        length = ShapedAnswer(request, input + 1, size - 1, frame);
+        if (input[1] & 1)
+            frame[(input[1] >> 1) % length] ^= static_cast<std::uint8_t>(1u << (input[1] % 8));
+    } else {
+        length = static_cast<std::uint32_t>(size - 1);
+        if (length < 5)
+            return 0; // the reader drops bursts under 5 bytes
+        std::memcpy(frame, input + 1, length);
+        if (selector & 0x40) {
+            frame[0] = kAddress;
+            PutCrc(frame, length - 2);
+        }
+    }
+    if (JudgeFrame(frame, length, kAddress) != FrameVerdict::Good)
+        return 0;
 
     FrameAnswer answer(frame, length);
     std::int32_t exception = 0;
     if (!answer.Parse(exception) || !AnswerFits(request, answer) || exception != 0)
         return 0;
+    const std::vector<DumpRead>& dumpReads = DumpReads();
     if (pick < kPollReads.size()) {
         static MeterRegisters registers;
         DecodePollRead(pick, answer, registers);
