@@ -6,6 +6,7 @@
 
 const char* const kCliUsage =
     "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] COMMAND [ARGS]\n"
+    "vokctl --help | --version\n"
     "  ports              list the serial ports, one per line\n"
     "  poll [--count N]   N polls (default 1), one second apart, each printed as the\n"
     "                     sixteen rows of the register list and the parameter value\n"
@@ -70,6 +71,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         };
         if (a == "--help" || a == "-h") {
             result.help = true;
+            return result;
+        }
+        if (a == "--version") {
+            result.version = true;
             return result;
         }
         if (a == "--port" || a == "--speed" || a == "--timeout" || a == "--address") {

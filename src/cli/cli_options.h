@@ -21,6 +21,7 @@ struct CliParse {
     std::optional<CliOptions> options; // empty on a usage error
     std::string error;                 // why, when empty
     bool help = false;
+    bool version = false;
 };
 
 CliParse ParseCommandLine(const std::vector<std::string>& arguments);

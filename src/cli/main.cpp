@@ -12,6 +12,7 @@
 #include "post_and_wait.h"
 #include "register_map.h"
 #include "script.h"
+#include "program_version.h"
 #include "serial_ports.h"
 #include "text_file.h"
 
@@ -192,6 +193,10 @@ int main(int argc, char** argv)
     const CliParse parse = ParseCommandLine(arguments);
     if (parse.help) {
         std::printf("%s", kCliUsage);
+        return kSuccess;
+    }
+    if (parse.version) {
+        std::printf("%s", VersionLine("vokctl").c_str());
         return kSuccess;
     }
     if (!parse.options)

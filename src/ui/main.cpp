@@ -5,9 +5,12 @@
 #include "serial_ports.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
+#include "window_options.h"
 
 int main(int argc, char** argv)
 {
+    if (const auto status = AnswerInfoOption(argc, argv))
+        return *status;
     TTarnelApplication app(argc, argv);
     try {
         TarnelForms forms(IniPathFor(QCoreApplication::applicationFilePath().toStdString()),

@@ -2,6 +2,7 @@
 
 #include "meter_sim.h"
 #include "port_link.h"
+#include "program_version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +51,7 @@ Fault injection:
   --short K            read answers carry at most K registers
   --answer-address N   answer as slave address N
   --help               show this text
+  --version            show the version
 )";
 
 std::optional<long> Number(const std::string& text, long lo, long hi)
@@ -87,6 +89,10 @@ int ParseArgs(int argc, char** argv, Config& cfg)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return -1;
+        }
+        if (arg == "--version") {
+            std::cout << VersionLine("vok-meter-sim");
             return -1;
         }
         if (arg == "--freeze") {
