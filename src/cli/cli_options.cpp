@@ -7,7 +7,8 @@
 const char* const kCliUsage =
     "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] COMMAND [ARGS]\n"
     "vokctl --help | --version\n"
-    "  ports              list the serial ports, one per line\n"
+    "  ports              list the serial ports, one per line; a port that the user\n"
+    "                     may not open is followed by a tab and \"нет доступа\"\n"
     "  poll [--count N]   N polls (default 1), one second apart, each printed as the\n"
     "                     sixteen rows of the register list and the parameter value\n"
     "  write REG VALUE    write a writable row, named by its register number\n"
@@ -24,7 +25,8 @@ const char* const kCliUsage =
     "  diff A B           compare two parameter files, no meter needed; exit 0 same\n"
     "                     values, 3 otherwise, 2 a file that cannot be read or is invalid\n"
     "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
-    "the programs), then to COM1, 115200, 200 and 1.\n"
+    "the programs, or ~/.config/vok-tarnel/vok-tarnel.ini when their folder is not\n"
+    "writable), then to COM1, 115200, 200 and 1.\n"
     "Exit status: 0 success, 1 link or meter failure (a port that cannot be opened or\n"
     "is lost too), 2 usage error, a speed the port refuses, or a file that cannot be read\n"
     "or written, 3 a file that fails validation or a load with failed writes.\n";

@@ -14,6 +14,7 @@
 #include "script.h"
 #include "program_version.h"
 #include "serial_ports.h"
+#include "settings_place.h"
 #include "text_file.h"
 
 #include <QCoreApplication>
@@ -58,7 +59,7 @@ int CheckFile(const std::string& path)
 
 LinkSettingsTexts SettingsFor(const CliOptions& options, const std::string& programFolder)
 {
-    LinkSettingsTexts texts = LoadLinkSettings(IniPathFor(programFolder + "/vok-tarnel"));
+    LinkSettingsTexts texts = LoadLinkSettings(LinkSettingsPath(programFolder + "/vok-tarnel"));
     if (options.port)
         texts.port = *options.port;
     if (options.speed)
@@ -152,7 +153,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
 {
     if (options.command == "ports") {
         for (const std::string& name : ListSerialPorts())
-            std::printf("%s\n", name.c_str());
+            std::printf("%s%s\n", name.c_str(), PortAccessDenied(name) ? "\tнет доступа" : "");
         return kSuccess;
     }
     if (options.command == "check")

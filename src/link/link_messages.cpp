@@ -15,9 +15,7 @@ std::string Reason(const PortOpenFailure& failure, const std::string& port, std:
     case PortOpenError::NoSuchPort:
         return "Порт " + port + " не найден";
     case PortOpenError::PermissionDenied:
-        return "Нет доступа к порту " + port +
-               ": добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) "
-               "и войдите в систему заново";
+        return PortAccessMessage(port);
     case PortOpenError::Busy:
         return "Порт " + port + " занят другой программой";
     case PortOpenError::NotSerialPort:
@@ -35,6 +33,13 @@ std::string Reason(const PortOpenFailure& failure, const std::string& port, std:
 std::string OpenFailureMessage(const PortOpenFailure& failure, const std::string& portName, std::uint32_t baud)
 {
     return "Не удалось открыть порт\n" + Reason(failure, portName, baud);
+}
+
+std::string PortAccessMessage(const std::string& portName)
+{
+    return "Нет доступа к порту " + portName +
+           ": добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) "
+           "и войдите в систему заново";
 }
 
 std::string PortLostMessage(const std::string& portName)

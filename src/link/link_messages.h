@@ -9,6 +9,9 @@
 // "Не удалось открыть порт", then on a second line why.
 std::string OpenFailureMessage(const PortOpenFailure& failure, const std::string& portName, std::uint32_t baud);
 
+// No permission for the port, with the hint about the group dialout.
+std::string PortAccessMessage(const std::string& portName);
+
 // The port vanished while the link was open; the link is closed.
 std::string PortLostMessage(const std::string& portName);
 

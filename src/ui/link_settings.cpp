@@ -1,6 +1,7 @@
 #include "link_settings.h"
 
 #include "ini_file.h"
+#include "settings_place.h"
 #include "value_text.h"
 
 namespace {
@@ -31,6 +32,8 @@ LinkSettingsTexts LoadLinkSettings(const std::string& iniPath)
 
 std::optional<std::string> SaveLinkSettings(const std::string& iniPath, const LinkSettingsTexts& texts)
 {
+    if (auto error = MakeSettingsFolder(iniPath))
+        return error;
     IniFile file = IniFile::Load(iniPath);
     file.Write(kSection, "Port", texts.port);
     file.Write(kSection, "Speed", texts.speed);

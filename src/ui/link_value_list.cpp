@@ -1,5 +1,8 @@
 #include "link_value_list.h"
 
+#include "link_messages.h"
+#include "serial_ports.h"
+
 #include <QComboBox>
 #include <QHeaderView>
 
@@ -55,8 +58,16 @@ void TLinkValueList::SetPortNames(const std::vector<std::string>& names)
 {
     const QString current = portBox_->currentText();
     portBox_->clear();
-    for (const std::string& name : names)
+    for (const std::string& name : names) {
         portBox_->addItem(QString::fromStdString(name));
+        // A port the user may not open stays choosable (the permission may
+        // come meanwhile) but shows greyed, with the reason as its tip.
+        if (PortAccessDenied(name)) {
+            const int index = portBox_->count() - 1;
+            portBox_->setItemData(index, palette().color(QPalette::Disabled, QPalette::Text), Qt::ForegroundRole);
+            portBox_->setItemData(index, QString::fromStdString(PortAccessMessage(name)), Qt::ToolTipRole);
+        }
+    }
     ShowInBox(portBox_, current.toStdString());
 }
 

@@ -3,6 +3,7 @@
 #include "link_settings.h"
 #include "message_boxes.h"
 #include "serial_ports.h"
+#include "settings_place.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
 #include "window_options.h"
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
         return *status;
     TTarnelApplication app(argc, argv);
     try {
-        TarnelForms forms(IniPathFor(QCoreApplication::applicationFilePath().toStdString()),
+        TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()),
                           ListSerialPorts());
         forms.MainForm->show();
         app.exec();

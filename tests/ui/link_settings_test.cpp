@@ -1,10 +1,13 @@
 #include "ini_file.h"
 #include "link_settings.h"
+#include "settings_place.h"
 #include "temp_dir.h"
+#include "unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 TEST(IniPath, ReplacesTheExtensionOfTheExecutable)
 {
@@ -170,4 +173,46 @@ TEST(LinkSettingsChecks, SpeedThatDoesNotConvertIsAConversionErrorAfterTheOtherC
     check = CheckLinkSettings({"COM1", "abc", "200", "0"});
     EXPECT_EQ(check.outcome, LinkCheck::Outcome::Refused);
     EXPECT_EQ(check.message, kAddress);
+}
+
+TEST(SettingsPlace, BesideAWritableFolderElseInTheUsersConfiguration)
+{
+    TempDir dir;
+    const std::string own = dir.File("own"), locked = dir.File("locked");
+    std::filesystem::create_directories(own);
+    std::filesystem::create_directories(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const std::string home = dir.File("home");
+    ScopedEnv homeEnv("HOME", home.c_str());
+
+    struct Case {
+        std::string executable;
+        const char* xdg; // XDG_CONFIG_HOME, nullptr: not set
+        std::string expected;
+    };
+    const Case cases[] = {
+        {own + "/vok-tarnel", "/cfg", own + "/vok-tarnel.ini"},
+        {locked + "/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
+        {locked + "/vok-tarnel", nullptr, home + "/.config/vok-tarnel/vok-tarnel.ini"},
+        {locked + "/vok-tarnel", "", home + "/.config/vok-tarnel/vok-tarnel.ini"},
+        {locked + "/vok-tarnel", "relative/cfg", home + "/.config/vok-tarnel/vok-tarnel.ini"},
+        // /usr stays read-only while programs run, also for root.
+        {"/usr/bin/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
+        {"/usr/local/bin/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
+    };
+    UnprivilegedFileAccess asUser;
+    for (const Case& c : cases) {
+        ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);
+        EXPECT_EQ(LinkSettingsPath(c.executable), c.expected) << c.executable << " " << (c.xdg ? c.xdg : "-");
+    }
+}
+
+TEST(SettingsPlace, SavingMakesTheFolderForTheUserOnly)
+{
+    TempDir dir;
+    const std::string ini = dir.File("config/vok-tarnel/vok-tarnel.ini");
+    ASSERT_FALSE(SaveLinkSettings(ini, {"ttyUSB0", "9600", "100", "2"}));
+    EXPECT_EQ(LoadLinkSettings(ini), (LinkSettingsTexts{"ttyUSB0", "9600", "100", "2"}));
+    const auto perms = std::filesystem::status(dir.File("config/vok-tarnel")).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
 }
