@@ -2,7 +2,14 @@
 
 #include "message_boxes.h"
 
-TTarnelApplication::TTarnelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+#include <QIcon>
+
+TTarnelApplication::TTarnelApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The installed desktop entry and icon name the window to the desktop.
+    setDesktopFileName(QStringLiteral("vok-tarnel"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("vok-tarnel")));
+}
 
 bool TTarnelApplication::notify(QObject* receiver, QEvent* event)
 {
