@@ -1,6 +1,6 @@
 // Parameter-file figures: validation throughput on a generated 100 000-line
-// script, classification time of long lines, and the writer's time for a
-// full configuration.
+// script, time and peak memory to validate 10 MB files, classification time
+// of long lines, and the writer's time for a full configuration.
 
 #include "layout_writer.h"
 #include "script.h"
@@ -9,8 +9,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,6 +46,88 @@ std::string GeneratedScript(int lines)
     return text;
 }
 
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
+long StatusKiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::strtol(line.c_str() + key.size(), nullptr, 10);
+    return -1;
+}
+
+// Runs `work` in a child process, so that its peak memory is its own, and
+// prints its time and how far its peak resident memory rose above the start.
+void Measured(const char* name, const std::function<std::string()>& work)
+{
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const long start = StatusKiB("VmRSS");
+        const auto t0 = Clock::now();
+        const std::string outcome = work();
+        const double seconds = Seconds(t0);
+        const long peak = StatusKiB("VmHWM");
+        std::printf("%s: %.0f ms, peak memory +%.1f MiB (%s)\n", name, seconds * 1e3, (peak - start) / 1024.0,
+                    outcome.c_str());
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status))
+        std::printf("%s: ended by signal %d\n", name, WTERMSIG(status));
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Outcome(const ScriptValidation& v)
+{
+    return std::to_string(v.messages.size()) + " messages, " + std::to_string(v.steps.size()) + " steps";
+}
+
+// Validation of a 10 MB file: from its bytes in memory, and through the
+// reader that "check" and "load" use.
+void TenMegabyteFiles()
+{
+    constexpr std::size_t kSize = 10'000'000;
+    std::string script = GeneratedScript(1000);
+    std::string realistic;
+    while (realistic.size() + script.size() <= kSize)
+        realistic += script;
+    const std::pair<const char*, std::string> files[] = {
+        {"script lines", std::move(realistic)},
+        {"line ends", std::string(kSize, '\n')},
+    };
+    char folder[] = "/tmp/paramfile_bench-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    for (const auto& [kind, text] : files) {
+        const std::string path = std::string(folder) + "/file.txt";
+        std::ofstream(path, std::ios::binary) << text;
+        const std::string title = std::string("10 MB of ") + kind + " (" + std::to_string(text.size()) + " bytes)";
+        Measured((title + ", validated from memory").c_str(), [&path] {
+            const std::string bytes = ReadBytes(path);
+            return Outcome(ValidateScript(DecodeTextLines(bytes), ScriptPatterns()));
+        });
+        Measured((title + ", through the file reader").c_str(), [&path] {
+            std::vector<std::wstring> lines;
+            std::string error;
+            if (!ReadTextFileLines(path, lines, error))
+                return "not read: " + error;
+            return Outcome(ValidateScript(lines, ScriptPatterns()));
+        });
+        std::remove(path.c_str());
+    }
+    rmdir(folder);
+}
+
 MeterConfig FullConfig()
 {
     MeterConfig c;
@@ -65,6 +153,9 @@ MeterConfig FullConfig()
 
 int main()
 {
+    // First, while this process is small: the children measure their own peak.
+    TenMegabyteFiles();
+
     const ScriptPatterns patterns;
 
     const int kLines = 100000;
