@@ -114,14 +114,14 @@ void TenMegabyteFiles()
         const std::string title = std::string("10 MB of ") + kind + " (" + std::to_string(text.size()) + " bytes)";
         Measured((title + ", validated from memory").c_str(), [&path] {
             const std::string bytes = ReadBytes(path);
-            return Outcome(ValidateScript(DecodeTextLines(bytes), ScriptPatterns()));
+            return Outcome(ValidateScriptText(DecodeText(bytes), ScriptPatterns()));
         });
         Measured((title + ", through the file reader").c_str(), [&path] {
-            std::vector<std::wstring> lines;
+            ScriptValidation v;
             std::string error;
-            if (!ReadTextFileLines(path, lines, error))
+            if (!ValidateScriptFile(path, ScriptPatterns(), v, error))
                 return "not read: " + error;
-            return Outcome(ValidateScript(lines, ScriptPatterns()));
+            return Outcome(v);
         });
         std::remove(path.c_str());
     }

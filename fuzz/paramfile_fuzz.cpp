@@ -106,6 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ScriptValidation v = ValidateScript(lines, Patterns());
     if (v.weight < 0 || v.messages.size() > lines.size() || (!v.messages.empty() && !v.steps.empty()))
         std::abort();
+    // The text is validated where its lines lie exactly as the copied lines.
+    const ScriptValidation inPlace = ValidateScriptText(DecodeText(bytes), Patterns());
+    if (inPlace.messages != v.messages || inPlace.weight != v.weight || inPlace.steps.size() != v.steps.size())
+        std::abort();
 
     CheckFloat(bytes);
     CheckInt(bytes);

@@ -47,11 +47,10 @@ bool StartsWith(const std::string& s, const char* prefix)
 
 int CheckFile(const std::string& path)
 {
-    std::vector<std::wstring> lines;
+    ScriptValidation result;
     std::string error;
-    if (!ReadTextFileLines(path, lines, error))
+    if (!ValidateScriptFile(path, ScriptPatterns(), result, error))
         return Failure(kUsage, "Не удалось прочитать файл " + path + ": " + error);
-    const ScriptValidation result = ValidateScript(lines, ScriptPatterns());
     for (const std::string& message : result.messages)
         std::printf("%s\n", message.c_str());
     return result.messages.empty() ? kSuccess : kInvalidFile;

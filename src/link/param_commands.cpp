@@ -11,7 +11,6 @@
 #include "meter_config.h"
 #include "register_map.h"
 #include "script.h"
-#include "text_file.h"
 
 #include <chrono>
 #include <cstdio>
@@ -78,15 +77,14 @@ void TLink1Thread::LoadVokParams()
     const ScriptPatterns patterns;
     FReport.clear();
 
-    std::vector<std::wstring> lines;
+    ScriptValidation script;
     std::string readError;
     bool executed = false;
-    if (!ReadTextFileLines(FFileName, lines, readError)) {
+    if (!ValidateScriptFile(FFileName, patterns, script, readError)) {
         FReport.push_back("Не удалось прочитать файл " + FFileName + ": " + readError);
     } else {
-        const ScriptValidation script = ValidateScript(lines, patterns);
         if (!script.messages.empty()) {
-            FReport = script.messages;
+            FReport = std::move(script.messages);
         } else {
             bool lost = !RunScript(script);
             if (!lost) {

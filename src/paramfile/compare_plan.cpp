@@ -79,14 +79,13 @@ std::vector<ParamAssignment> EffectiveAssignments(const std::vector<ScriptStep>&
 ParamFileValues ReadParamFileValues(const std::string& path)
 {
     ParamFileValues file;
-    std::vector<std::wstring> lines;
+    ScriptValidation script;
     std::string error;
-    if (!ReadTextFileLines(path, lines, error)) {
+    if (!ValidateScriptFile(path, ScriptPatterns(), script, error)) {
         file.outcome = ParamFileValues::Outcome::Unreadable;
         file.messages.push_back("Не удалось прочитать файл " + path + ": " + error);
         return file;
     }
-    ScriptValidation script = ValidateScript(lines, ScriptPatterns());
     if (!script.messages.empty()) {
         file.outcome = ParamFileValues::Outcome::Invalid;
         file.messages = std::move(script.messages);

@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include "text_file.h"
 #include "value_text.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ boost::wregex Compile(const wchar_t* pattern)
 
 // The ASCII form of a field; nothing for a field with any other character,
 // which then cannot convert.
-std::optional<std::string> Ascii(const std::wstring& text)
+std::optional<std::string> Ascii(std::wstring_view text)
 {
     std::string out;
     out.reserve(text.size());
@@ -70,7 +71,7 @@ bool IsPatternSpace(wchar_t c)
     return c == L' ' || (c >= L'\t' && c <= L'\r');
 }
 
-std::wstring SqueezeSpaceRuns(const std::wstring& line)
+std::wstring SqueezeSpaceRuns(std::wstring_view line)
 {
     std::wstring out;
     out.reserve(line.size());
@@ -83,9 +84,14 @@ std::wstring SqueezeSpaceRuns(const std::wstring& line)
     return out;
 }
 
-LineMatch ClassifyLine(const std::wstring& line, const ScriptPatterns& patterns)
+LineMatch ClassifyLine(std::wstring_view line, const ScriptPatterns& patterns)
 {
     LineMatch result;
+    // White space only: a comment line, and no line of any other kind.
+    if (std::all_of(line.begin(), line.end(), IsPatternSpace)) {
+        result.kind = LineMatch::Kind::Comment;
+        return result;
+    }
     try {
         const std::wstring squeezed = SqueezeSpaceRuns(line);
         boost::wsmatch m;
@@ -107,72 +113,122 @@ LineMatch ClassifyLine(const std::wstring& line, const ScriptPatterns& patterns)
     return result;
 }
 
+namespace {
+
+// The validation pass, fed one line at a time.
+class ScriptValidator {
+public:
+    explicit ScriptValidator(const ScriptPatterns& patterns) : patterns_(patterns) {}
+
+    void Add(std::wstring_view line);
+    ScriptValidation Finish();
+
+private:
+    const ScriptPatterns& patterns_;
+    ScriptValidation v_;
+    std::int64_t weight_ = 0;
+    int lineNumber_ = 0;
+};
+
+void ScriptValidator::Add(std::wstring_view line)
+{
+    const int k = ++lineNumber_;
+    ScriptValidation& v = v_;
+    const LineMatch m = ClassifyLine(line, patterns_);
+    switch (m.kind) {
+    case LineMatch::Kind::Value: {
+        const auto reg = DecimalField(m.registerText);
+        if (!reg || *reg < 1 || *reg > 65536) {
+            v.messages.push_back(LineMessage(k, kAddressMessage));
+            break;
+        }
+        ScriptStep step;
+        step.kind = ScriptStep::Kind::Write;
+        step.registerNumber = *reg;
+        step.lineNumber = k;
+        bool ok = false;
+        if (m.typeWord == L"f" || m.typeWord == L"float") {
+            step.type = ScriptValueType::Float;
+            const auto f = FloatField(m.valueText);
+            ok = f.has_value();
+            if (ok)
+                step.floatValue = *f;
+        } else {
+            const bool isUShort = m.typeWord == L"d" || m.typeWord == L"ushort";
+            step.type = isUShort ? ScriptValueType::UShort : ScriptValueType::SShort;
+            const auto n = DecimalField(m.valueText);
+            ok = n.has_value() && (isUShort ? *n >= 0 && *n <= 65535 : *n >= -32768 && *n <= 32767);
+            if (ok)
+                step.intValue = *n;
+        }
+        if (!ok) {
+            v.messages.push_back(LineMessage(k, kTypeMessage));
+            break;
+        }
+        weight_ += 1;
+        // Once a message is there, no step will ever be run.
+        if (v.messages.empty())
+            v.steps.push_back(step);
+        break;
+    }
+    case LineMatch::Kind::Comment:
+        break;
+    case LineMatch::Kind::Pause: {
+        const auto ms = DecimalField(m.valueText);
+        if (!ms) {
+            v.messages.push_back(LineMessage(k, kParameterMessage));
+        } else if (*ms > kMaxPauseMs) {
+            v.messages.push_back(LineMessage(k, kDelayMessage));
+        } else {
+            weight_ += *ms / 100;
+            ScriptStep step;
+            step.kind = ScriptStep::Kind::Pause;
+            step.pauseMs = *ms;
+            step.lineNumber = k;
+            if (v.messages.empty())
+                v.steps.push_back(step);
+        }
+        break;
+    }
+    case LineMatch::Kind::SyntaxError:
+        v.messages.push_back(LineMessage(k, kSyntaxMessage));
+        break;
+    }
+    if (!v.messages.empty() && !v.steps.empty())
+        std::vector<ScriptStep>().swap(v.steps);
+}
+
+ScriptValidation ScriptValidator::Finish()
+{
+    v_.weight = static_cast<std::int32_t>(std::min<std::int64_t>(weight_, std::numeric_limits<std::int32_t>::max()));
+    return std::move(v_);
+}
+
+} // namespace
+
 ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const ScriptPatterns& patterns)
 {
-    ScriptValidation v;
-    std::int64_t weight = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int k = static_cast<int>(i + 1);
-        const LineMatch m = ClassifyLine(lines[i], patterns);
-        switch (m.kind) {
-        case LineMatch::Kind::Value: {
-            const auto reg = DecimalField(m.registerText);
-            if (!reg || *reg < 1 || *reg > 65536) {
-                v.messages.push_back(LineMessage(k, kAddressMessage));
-                break;
-            }
-            ScriptStep step;
-            step.kind = ScriptStep::Kind::Write;
-            step.registerNumber = *reg;
-            step.lineNumber = k;
-            bool ok = false;
-            if (m.typeWord == L"f" || m.typeWord == L"float") {
-                step.type = ScriptValueType::Float;
-                const auto f = FloatField(m.valueText);
-                ok = f.has_value();
-                if (ok)
-                    step.floatValue = *f;
-            } else {
-                const bool isUShort = m.typeWord == L"d" || m.typeWord == L"ushort";
-                step.type = isUShort ? ScriptValueType::UShort : ScriptValueType::SShort;
-                const auto n = DecimalField(m.valueText);
-                ok = n.has_value() && (isUShort ? *n >= 0 && *n <= 65535 : *n >= -32768 && *n <= 32767);
-                if (ok)
-                    step.intValue = *n;
-            }
-            if (!ok) {
-                v.messages.push_back(LineMessage(k, kTypeMessage));
-                break;
-            }
-            weight += 1;
-            v.steps.push_back(step);
-            break;
-        }
-        case LineMatch::Kind::Comment:
-            break;
-        case LineMatch::Kind::Pause: {
-            const auto ms = DecimalField(m.valueText);
-            if (!ms) {
-                v.messages.push_back(LineMessage(k, kParameterMessage));
-            } else if (*ms > kMaxPauseMs) {
-                v.messages.push_back(LineMessage(k, kDelayMessage));
-            } else {
-                weight += *ms / 100;
-                ScriptStep step;
-                step.kind = ScriptStep::Kind::Pause;
-                step.pauseMs = *ms;
-                step.lineNumber = k;
-                v.steps.push_back(step);
-            }
-            break;
-        }
-        case LineMatch::Kind::SyntaxError:
-            v.messages.push_back(LineMessage(k, kSyntaxMessage));
-            break;
-        }
-    }
-    v.weight = static_cast<std::int32_t>(std::min<std::int64_t>(weight, std::numeric_limits<std::int32_t>::max()));
-    if (!v.messages.empty())
-        v.steps.clear();
-    return v;
+    ScriptValidator validator(patterns);
+    for (const std::wstring& line : lines)
+        validator.Add(line);
+    return validator.Finish();
+}
+
+ScriptValidation ValidateScriptText(std::wstring_view text, const ScriptPatterns& patterns)
+{
+    ScriptValidator validator(patterns);
+    TextLineReader reader(text);
+    for (std::wstring_view line; reader.Next(line);)
+        validator.Add(line);
+    return validator.Finish();
+}
+
+bool ValidateScriptFile(const std::string& path, const ScriptPatterns& patterns, ScriptValidation& result,
+                        std::string& error)
+{
+    std::wstring text;
+    if (!ReadTextFile(path, text, error))
+        return false;
+    result = ValidateScriptText(text, patterns);
+    return true;
 }

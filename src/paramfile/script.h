@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The three line patterns, compiled once. They are imbued with the classic
@@ -49,17 +50,25 @@ struct LineMatch {
 // Tries the value, comment and pause patterns in this order on the whole
 // line. A match that exceeds the regex engine's complexity bound counts as a
 // syntax error.
-LineMatch ClassifyLine(const std::wstring& line, const ScriptPatterns& patterns);
+LineMatch ClassifyLine(std::wstring_view line, const ScriptPatterns& patterns);
 
 // Every run of three or more white-space characters (as \s counts them)
 // shortened to its first two. Each pattern element that takes white space
 // needs at most two characters of a run and repeats freely, so the shortened
 // line matches exactly when the original does, with the same groups; the
 // matcher then needs no more than linear work on long runs of blanks.
-std::wstring SqueezeSpaceRuns(const std::wstring& line);
+std::wstring SqueezeSpaceRuns(std::wstring_view line);
 bool IsPatternSpace(wchar_t c);
 
 // The validation pass: one message per faulty line, the weight (1 per valid
 // value line plus n / 100 per valid pause of n ms, kept at most INT32_MAX),
 // and, when there is no message, the steps to execute.
 ScriptValidation ValidateScript(const std::vector<std::wstring>& lines, const ScriptPatterns& patterns);
+// The same for the lines of a decoded text (TextLineReader), which are
+// examined where they lie in the text.
+ScriptValidation ValidateScriptText(std::wstring_view text, const ScriptPatterns& patterns);
+
+// Reads the file (ReadTextFile) and validates it. False with the reason in
+// `error` when the file cannot be read.
+bool ValidateScriptFile(const std::string& path, const ScriptPatterns& patterns, ScriptValidation& result,
+                        std::string& error);

@@ -2,8 +2,8 @@
 
 #include "file_read.h"
 
+#include <algorithm>
 #include <cwchar>
-#include <system_error>
 
 namespace {
 
@@ -102,7 +102,7 @@ void DecodeLocale(std::string_view s, std::wstring& out)
 
 } // namespace
 
-std::vector<std::wstring> DecodeTextLines(std::string_view bytes)
+std::wstring DecodeText(std::string_view bytes)
 {
     std::wstring text;
     text.reserve(bytes.size());
@@ -117,34 +117,39 @@ std::vector<std::wstring> DecodeTextLines(std::string_view bytes)
 
     if (const auto nul = text.find(L'\0'); nul != std::wstring::npos)
         text.resize(nul);
+    return text;
+}
 
+bool TextLineReader::Next(std::wstring_view& line)
+{
+    const std::size_t n = text_.size();
+    if (position_ >= n)
+        return false;
+    const std::size_t end = std::min(text_.find_first_of(L"\r\n", position_), n);
+    line = text_.substr(position_, end - position_);
+    position_ = end + 1;
+    if (end + 1 < n && text_[end] == L'\r' && text_[end + 1] == L'\n')
+        ++position_;
+    return true;
+}
+
+std::vector<std::wstring> DecodeTextLines(std::string_view bytes)
+{
+    const std::wstring text = DecodeText(bytes);
     std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const wchar_t c = text[i];
-        if (c != L'\n' && c != L'\r')
-            continue;
-        lines.emplace_back(text, start, i - start);
-        if (c == L'\r' && i + 1 < n && text[i + 1] == L'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.emplace_back(text, start, n - start);
+    TextLineReader reader(text);
+    for (std::wstring_view line; reader.Next(line);)
+        lines.emplace_back(line);
     return lines;
 }
 
-bool ReadTextFileLines(const std::string& path, std::vector<std::wstring>& lines, std::string& error)
+bool ReadTextFile(const std::string& path, std::wstring& text, std::string& error)
 {
-    lines.clear();
+    text.clear();
     std::string bytes;
-    if (const int code = ReadWholeFile(path, bytes)) {
-        error = std::system_category().message(code);
+    if (!ReadWholeFile(path, bytes, error))
         return false;
-    }
-    lines = DecodeTextLines(bytes);
-    error.clear();
+    text = DecodeText(bytes);
     return true;
 }
 

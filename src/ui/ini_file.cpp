@@ -80,8 +80,8 @@ IniFile IniFile::Load(const std::string& path)
     IniFile file;
     // A file that is missing or cannot be read (a folder, no permission)
     // gives the defaults.
-    std::string text;
-    if (ReadWholeFile(path, text) != 0 || text.empty())
+    std::string text, error;
+    if (!ReadWholeFile(path, text, error) || text.empty())
         return file;
     if (text.find("\r\n") != std::string::npos)
         file.eol_ = "\r\n";
@@ -174,7 +174,9 @@ std::optional<std::string> IniFile::Save(const std::string& path) const
     const auto failure = [&path](int error) {
         return "Не удалось записать файл настроек " + path + ": " + std::strerror(error);
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Not blocking: a FIFO in the file's place fails at once instead of
+    // waiting for a reader.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0)
         return failure(errno);
     // Written in place, not replaced: a symlinked or specially owned INI

@@ -10,7 +10,8 @@
 
 class IniFile {
 public:
-    // Reads `path`; a file that is missing or unreadable gives an empty file.
+    // Reads `path` (ReadWholeFile's rules); a file that is missing or cannot
+    // be read, a FIFO or device included, gives an empty file.
     static IniFile Load(const std::string& path);
 
     // Value of `key` in `section` (blanks around it and one pair of

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,11 +60,15 @@ protected:
     // Runs vokctl with every link option given, so no saved settings apply.
     CtlRun Ctl(const std::vector<std::string>& args, const std::string& timeout = "200")
     {
+        return Raw(CtlCommand(args, timeout));
+    }
+    std::string CtlCommand(const std::vector<std::string>& args, const std::string& timeout = "200")
+    {
         std::string command = std::string(VOKCTL_PATH) + " --port " + Quote(sim->PortPath()) +
                               " --speed 115200 --timeout " + timeout + " --address 1";
         for (const auto& a : args)
             command += " " + Quote(a);
-        return Raw(command);
+        return command;
     }
     CtlRun Raw(const std::string& command)
     {
@@ -143,6 +148,17 @@ TEST_F(VokctlTest, ExitStatusesOfFilesThatFail)
     EXPECT_EQ(sim->RequestCount(), 0u);
     EXPECT_EQ(Raw(std::string(VOKCTL_PATH) + " check " + Quote((dir / "none.txt").string())).status, 2);
     EXPECT_EQ(Ctl({"load", (dir / "none.txt").string()}).status, 2);
+
+    // Files that are no regular files are refused at once ("timeout" turns a
+    // read that blocks into a failure of its own).
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& hostile : {fifo.string(), std::string("/dev/zero")}) {
+        const CtlRun refused = Raw("timeout 20 " + std::string(VOKCTL_PATH) + " check " + Quote(hostile));
+        EXPECT_EQ(refused.status, 2) << hostile;
+        EXPECT_EQ(refused.err, "Не удалось прочитать файл " + hostile + ": не обычный файл\n");
+        EXPECT_EQ(Raw("timeout 20 " + CtlCommand({"load", hostile})).status, 2) << hostile;
+    }
 
     const fs::path rejected = dir / "rejected.txt";
     std::ofstream(rejected) << "2001 float 1\n";

@@ -104,26 +104,17 @@ public:
     std::string path;
 };
 
-TEST(ReadTextFileLines, ReadsAFile)
+TEST(ReadTextFile, ReadsAndDecodesAFile)
 {
     TempFile file("\xFF\xFE" + std::string("a\0\r\0\n\0b\0", 8));
-    Lines lines{L"stale"};
+    std::wstring text = L"stale";
     std::string error = "stale";
-    ASSERT_TRUE(ReadTextFileLines(file.path, lines, error));
-    EXPECT_EQ(lines, (Lines{L"a", L"b"}));
+    ASSERT_TRUE(ReadTextFile(file.path, text, error));
+    EXPECT_EQ(text, L"a\r\nb");
     EXPECT_TRUE(error.empty());
-}
-
-TEST(ReadTextFileLines, ReportsTheSystemReason)
-{
-    Lines lines{L"stale"};
-    std::string error;
-    EXPECT_FALSE(ReadTextFileLines("/nonexistent/dir/file.txt", lines, error));
-    EXPECT_TRUE(lines.empty());
-    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-    // A directory opens but cannot be read.
-    EXPECT_FALSE(ReadTextFileLines("/tmp", lines, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ReadTextFile("/dev/zero", text, error));
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(error, "не обычный файл");
 }
 
 TEST(WideToUtf8, EncodesAndReplaces)
