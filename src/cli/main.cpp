@@ -22,6 +22,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -188,18 +190,28 @@ int Run(QCoreApplication& app, const CliOptions& options)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    const CliParse parse = ParseCommandLine(arguments);
-    if (parse.help) {
-        std::printf("%s", kCliUsage);
-        return kSuccess;
+    // Nothing that fails in here aborts: a run out of memory, or any other
+    // failure, is a message and status 1.
+    try {
+        QCoreApplication app(argc, argv);
+        std::vector<std::string> arguments(argv + 1, argv + argc);
+        const CliParse parse = ParseCommandLine(arguments);
+        if (parse.help) {
+            std::printf("%s", kCliUsage);
+            return kSuccess;
+        }
+        if (parse.version) {
+            std::printf("%s", VersionLine("vokctl").c_str());
+            return kSuccess;
+        }
+        if (!parse.options)
+            return UsageError(parse.error);
+        return Run(app, *parse.options);
+    } catch (const std::bad_alloc&) {
+        return Failure(kLinkFailure, "Недостаточно памяти");
+    } catch (const std::exception& e) {
+        return Failure(kLinkFailure, std::string("Ошибка: ") + e.what());
+    } catch (...) {
+        return Failure(kLinkFailure, "Неизвестная ошибка");
     }
-    if (parse.version) {
-        std::printf("%s", VersionLine("vokctl").c_str());
-        return kSuccess;
-    }
-    if (!parse.options)
-        return UsageError(parse.error);
-    return Run(app, *parse.options);
 }

@@ -347,3 +347,28 @@ TEST_F(VokctlTest, VerifyAndDiffExitStatuses)
     EXPECT_EQ(differ.out, "53027 sshort: в A нет, в B -1\n");
     EXPECT_EQ(Raw(diff + Quote(file.string()) + " " + Quote(bad.string())).status, 2);
 }
+
+TEST_F(VokctlTest, RunningOutOfMemoryIsAMessageAndStatusOne)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+    // 2 Mi faulty lines under the read cap: their messages need some hundred
+    // MB more than the limit leaves.
+    const std::string faulty = (dir / "faulty.txt").string();
+    std::string lines;
+    for (int i = 0; i < (2 << 20); ++i)
+        lines += "x\n";
+    std::ofstream(faulty, std::ios::binary) << lines;
+    const std::string good = (dir / "good.txt").string();
+    std::ofstream(good) << "2001 f 1\n";
+    const std::string limit = "ulimit -v 150000; ";
+    // The limit leaves room for a run of ordinary size.
+    ASSERT_EQ(Raw(limit + VOKCTL_PATH + " check " + Quote(good)).status, 0);
+    for (const char* command : {"check", "load"}) {
+        const CtlRun r = Raw(limit + CtlCommand({command, faulty}));
+        EXPECT_EQ(r.status, 1) << command << ": " << r.err;
+        EXPECT_NE(r.err.find("едостаточно памяти"), std::string::npos) << command << ": " << r.err;
+    }
+    EXPECT_EQ(sim->RequestCount(), 0u);
+}
