@@ -49,8 +49,8 @@ std::optional<std::int32_t> SignedDigits(std::string_view digits, int base, bool
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
-// The value rounded to ten significant digits: mantissa digits (exactly
-// ten) and the decimal exponent of the first one.
+// The value rounded to ten significant digits, once, from its exact value:
+// mantissa digits (exactly ten) and the decimal exponent of the first one.
 void TenDigits(double magnitude, std::int64_t& mantissa, int& exponent)
 {
     char buf[64];
@@ -74,7 +74,6 @@ std::string FormatListFloat(float value)
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
     const double magnitude = std::fabs(static_cast<double>(value));
-    const bool negative = std::signbit(value);
     char buf[64];
     if (magnitude >= 1e10) {
         // General form with ten significant digits: trailing zeros of the
@@ -84,37 +83,34 @@ std::string FormatListFloat(float value)
                                      std::chars_format::general, 10);
         return std::string(buf, r.ptr);
     }
-    if (magnitude == 0)
-        return "0.000000";
-    std::int64_t mantissa = 0;
-    int exponent = 0;
-    TenDigits(magnitude, mantissa, exponent);
-    // The value in millionths: mantissa * 10^(exponent - 9 + 6), rounded half up.
-    std::int64_t units = 0;
-    const int shift = exponent - 3;
-    if (shift >= 0) {
-        units = mantissa;
-        for (int i = 0; i < shift; ++i)
+    std::string text;
+    if (magnitude < 1e4) {
+        // The tenth significant digit lies at or beyond the sixth decimal.
+        const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value), std::chars_format::fixed, 6);
+        text.assign(buf, r.ptr);
+    } else {
+        // The tenth significant digit lies before the sixth decimal: round
+        // there and fill the remaining decimals with zeros.
+        std::int64_t mantissa = 0;
+        int exponent = 0;
+        TenDigits(magnitude, mantissa, exponent);
+        std::int64_t units = mantissa; // millionths: mantissa * 10^(exponent - 9 + 6)
+        for (int i = 3; i < exponent; ++i)
             units *= 10;
-    } else if (shift > -11) {
-        std::int64_t divisor = 1;
-        for (int i = 0; i < -shift; ++i)
-            divisor *= 10;
-        units = (mantissa + divisor / 2) / divisor;
+        const std::int64_t whole = units / 1000000;
+        const auto fraction = static_cast<int>(units % 1000000);
+        if (std::signbit(value))
+            text += '-';
+        text.append(buf, std::to_chars(buf, buf + sizeof buf, whole).ptr);
+        text += '.';
+        char frac[7] = "000000";
+        int f = fraction;
+        for (int i = 5; i >= 0; --i, f /= 10)
+            frac[i] = static_cast<char>('0' + f % 10);
+        text.append(frac, 6);
     }
-    if (units == 0)
-        return "0.000000"; // no "-0.000000" for tiny negative values
-    const std::int64_t whole = units / 1000000;
-    const auto fraction = static_cast<int>(units % 1000000);
-    std::string text = negative ? "-" : "";
-    auto r = std::to_chars(buf, buf + sizeof buf, whole);
-    text.append(buf, r.ptr);
-    text += '.';
-    char frac[7] = "000000";
-    int f = fraction;
-    for (int i = 5; i >= 0; --i, f /= 10)
-        frac[i] = static_cast<char>('0' + f % 10);
-    text.append(frac, 6);
+    if (text == "-0.000000")
+        return "0.000000"; // no sign for values that round to zero
     return text;
 }
 

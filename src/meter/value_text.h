@@ -6,12 +6,15 @@
 #include <string>
 #include <string_view>
 
-// Float as the register list shows it: fixed, six decimals, after rounding to
-// ten significant digits (half away from zero on the decimal digits); a value
-// that rounds to zero prints "0.000000" without sign. From 1e10 on in
-// magnitude: ten significant digits in the shortest general form, trailing
-// zeros dropped, exponent "e+NN" (e.g. "1.234567885e+10", "1e+10").
-// "NAN", "INF", "-INF".
+// Float as the register list shows it: fixed, six decimals. The exact value
+// of the single is rounded once, to nearest with ties to even (as printf
+// rounds), at the coarser of two places: the tenth significant digit and the
+// sixth decimal. Below 1e4 in magnitude that is the sixth decimal, so the
+// text is exactly printf's "%.6f", as in the parameter file; from 1e4 on,
+// the decimals after the tenth digit print as 0. A value that rounds to zero
+// prints "0.000000" without sign. From 1e10 on in magnitude: ten significant
+// digits in the shortest general form, trailing zeros dropped, exponent
+// "e+NN" (e.g. "1.234567885e+10", "1e+10"). "NAN", "INF", "-INF".
 std::string FormatListFloat(float value);
 
 // 32-bit integer conversion: leading blanks, optional sign, decimal digits or

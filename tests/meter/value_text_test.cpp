@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -45,6 +46,35 @@ TEST(FormatListFloat, DigitsBeyondTheTenthPrintAsZero)
     EXPECT_EQ(FormatListFloat(-1234567.125f), "-1234567.125000");
     // 98765.4296875 (exact float) rounds at the tenth digit to 98765.42969.
     EXPECT_EQ(FormatListFloat(98765.4296875f), "98765.429690");
+}
+
+TEST(FormatListFloat, RoundsOnceFromTheExactValueWithTiesToEven)
+{
+    const FloatText cases[] = {
+        {25.9430274963f, "25.943027"},   // exactly 25.94302749633789...: no rounding at the tenth digit first
+        {0.0078125f, "0.007812"},        // a tie at the sixth decimal, to even
+        {0.0234375f, "0.023438"},
+        {-0.0234375f, "-0.023438"},
+        {10000.015625f, "10000.015620"}, // ties at the tenth significant digit, to even
+        {10000.046875f, "10000.046880"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatListFloat(c.value), c.text) << c.value;
+}
+
+TEST(FormatListFloat, BelowTenToTheFourthItIsTheParameterFilesText)
+{
+    // Singles spread over the whole range below 1e4, both signs: the list
+    // shows what the dump's "%f" writes (but for the sign of a zero).
+    const auto limit = std::bit_cast<std::uint32_t>(1e4f);
+    for (std::uint32_t bits = 0; bits < limit; bits += 9973) {
+        for (const float f : {std::bit_cast<float>(bits), -std::bit_cast<float>(bits)}) {
+            char printed[64];
+            std::snprintf(printed, sizeof printed, "%f", static_cast<double>(f));
+            const std::string expected = std::string(printed) == "-0.000000" ? "0.000000" : printed;
+            ASSERT_EQ(FormatListFloat(f), expected) << bits;
+        }
+    }
 }
 
 TEST(FormatListFloat, GeneralFormFromTenToTheTenth)
