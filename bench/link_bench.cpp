@@ -29,6 +29,7 @@ constexpr int kIdleSeconds = 30;
 class QuietFront : public LinkFront {
 public:
     void RefreshList(const std::string&) override { ++refreshes; }
+    void PollFailed(bool) override {}
     void ShowError(const std::string& text) override { errors.push_back(text); }
     void PortLost(const std::string& text) override { errors.push_back(text); }
     void SetProgress(int) override {}

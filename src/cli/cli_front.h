@@ -15,6 +15,9 @@ public:
     explicit CliFront(MeterRegisters& registers);
 
     void RefreshList(const std::string& parameterText) override;
+    // The terminal prints the rows only after a poll that succeeded, so
+    // nothing stale is ever shown; failed polls are counted for the status.
+    void PollFailed(bool) override { ++failedPolls; }
     void ShowError(const std::string& text) override;
     void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
@@ -34,6 +37,7 @@ public:
     std::vector<std::string> report;
     VerifyResult verify;
     int refreshes = 0;
+    int failedPolls = 0;
 
 private:
     MeterRegisters& registers_;

@@ -84,6 +84,9 @@ int PollMeter(TLink1Thread& link, CliFront& front, int count)
         if (front.portLost)
             return kLinkFailure;
     }
+    // Some failures (an exception code without a text) show no message.
+    if (front.failedPolls > 0 && front.errors.empty())
+        return Failure(kLinkFailure, "Опрос не выполнен");
     return front.errors.empty() ? kSuccess : kLinkFailure;
 }
 

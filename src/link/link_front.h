@@ -16,6 +16,11 @@ public:
     // Rewrites the value text of every list row from its object, and the
     // parameter value box with `parameterText`.
     virtual void RefreshList(const std::string& parameterText) = 0;
+    // A poll has failed while the link is open: the values shown are those of
+    // an earlier poll. `noAnswer`: the meter gave no valid answer; otherwise
+    // it refused the poll with an exception. Runs before the poll's error
+    // message, if any.
+    virtual void PollFailed(bool noAnswer) = 0;
     // Error box (OK button, error icon); returns once the user has dismissed it.
     virtual void ShowError(const std::string& text) = 0;
     // The port is gone and the channel closed: the front ends the link as

@@ -305,16 +305,21 @@ void TLink1Thread::TransactWithRetry(const ModBusRequest& request)
                         &stopping_);
 }
 
-void TLink1Thread::Guarded(const std::function<void()>& transactions)
+void TLink1Thread::Guarded(const std::function<void()>& transactions, const std::function<void(bool)>& onFailure)
 {
     try {
         transactions();
     } catch (ModBusPdu::error_t e) {
+        if (onFailure)
+            onFailure(false);
         ReportPduError(e);
     } catch (ModBusRtu::error_t e) {
-        if (e == ModBusRtu::kPortLost)
+        if (e == ModBusRtu::kPortLost) {
             ReportPortLost();
-        else
+        } else {
+            if (onFailure)
+                onFailure(true);
             ReportLinkError(e);
+        }
     }
 }

@@ -96,9 +96,10 @@ private:
     std::string PortName();
     void SetProgress(std::int32_t position);
     void TransactWithRetry(const ModBusRequest& request);
-    // Runs the transactions of a command; the first failure ends them and
-    // becomes the message for its kind and code.
-    void Guarded(const std::function<void()>& transactions);
+    // Runs the transactions of a command; the first failure ends them, runs
+    // `onFailure` when given (true for a link failure, false for an exception
+    // answer), and becomes the message for its kind and code.
+    void Guarded(const std::function<void()>& transactions, const std::function<void(bool)>& onFailure = {});
     void CloseProgress();
 
     // Commands.
@@ -116,6 +117,7 @@ private:
 
     // Window-thread steps.
     void SyncRefresh();
+    void SyncPollFailed(bool noAnswer);
     void SyncShowError();
     void SyncSetProgress();
 

@@ -17,7 +17,7 @@ void TLink1Thread::Poll()
             DecodePollRead(i, FRtu, registers_);
         }
         RunOnUi([this] { SyncRefresh(); });
-    });
+    }, [this](bool noAnswer) { RunOnUi([this, noAnswer] { SyncPollFailed(noAnswer); }); });
 }
 
 void TLink1Thread::SyncRefresh()
@@ -27,5 +27,13 @@ void TLink1Thread::SyncRefresh()
         const float value = ParameterValue(r.ModAnalyzer.Get(), r.EmulsionPhase.Get(), r.Phases);
         front_.RefreshList(FormatListFloat(value));
     }
+    FDoneEvent.Set();
+}
+
+void TLink1Thread::SyncPollFailed(bool noAnswer)
+{
+    // A link closed meanwhile failed the poll on purpose: nothing to say.
+    if (!stopping_ && FRtu.IsOpen())
+        front_.PollFailed(noAnswer);
     FDoneEvent.Set();
 }

@@ -9,6 +9,7 @@
 #include "reg_edit_form.h"
 #include "syntax_rep_form.h"
 #include "trends_tab.h"
+#include "value_freshness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,6 +152,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
 
     RegListViewRows rows(*RegListView);
     AddRegListRows(Registers, rows);
+    freshness_ = std::make_unique<TValueFreshness>(*RegListView, kValueColumn, *EParValue, *PollStatusLabel);
 
     LinkThread = new TLink1Thread(Registers, *this, this);
     Timer1->start();
@@ -207,6 +209,10 @@ void TTMainForm::BuildServiceTab()
     EParValue->setObjectName(QStringLiteral("EParValue"));
     // With a font wider than Tahoma the label would run under the box.
     EParValue->setGeometry(std::max(123, Label1->geometry().right() + 4), 343, 86, 21);
+
+    PollStatusLabel = new QLabel(Panel2);
+    PollStatusLabel->setObjectName(QStringLiteral("PollStatusLabel"));
+    PollStatusLabel->move(EParValue->geometry().right() + 12, 346);
 
     SaveToNVRAMButton = MakeButton(Panel2, "SaveToNVRAMButton", QStringLiteral("Сохранить изменения в NVRAM"),
                                    {600, 352, 201, 25});
@@ -411,6 +417,7 @@ void TTMainForm::Link1CloseButtonClick()
     Link1CloseButton->setEnabled(false);
     Link1OpenButton->setEnabled(true);
     LinkThread->CloseLink();
+    freshness_->Stale(TValueFreshness::Reason::Closed);
 }
 
 void TTMainForm::FormClose()
@@ -440,6 +447,12 @@ void TTMainForm::RefreshList(const std::string& parameterText)
     }
     EParValue->setText(QString::fromStdString(parameterText));
     Trends->AddPoll(parameterText);
+    freshness_->Fresh();
+}
+
+void TTMainForm::PollFailed(bool noAnswer)
+{
+    freshness_->Stale(noAnswer ? TValueFreshness::Reason::NoAnswer : TValueFreshness::Reason::Refused);
 }
 
 void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ class TLinkValueList;
 class TModBusRegEditForm;
 class TProgressBarForm;
 class TTrendsTab;
+class TValueFreshness;
 
 class TTMainForm : public QMainWindow, public LinkFront {
     Q_OBJECT
@@ -50,6 +52,7 @@ public:
 
     // LinkFront: the steps of the link thread's commands.
     void RefreshList(const std::string& parameterText) override;
+    void PollFailed(bool noAnswer) override;
     void ShowError(const std::string& text) override;
     void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
@@ -84,6 +87,8 @@ public:
     QLabel* Label1;
     QLabel* Image2;
     TTrendsTab* Trends; // the tab "Тренды"
+    // Beside the value box: says that the last poll got no answer.
+    QLabel* PollStatusLabel;
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;
@@ -121,4 +126,5 @@ private:
     TFSSyntaxRep* reportForm_ = nullptr;
     std::string openFileName_;
     std::string saveFileName_;
+    std::unique_ptr<TValueFreshness> freshness_;
 };

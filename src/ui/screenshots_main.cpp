@@ -1,8 +1,11 @@
-// vok-tarnel-screenshots PORT OUTDIR: shows the main window with a temporary
-// INI file, opens the link to PORT, waits for a poll and saves the tabs
-// "Сервис" and "Связь" as OUTDIR/tab-service.png and OUTDIR/tab-link.png;
+// vok-tarnel-screenshots PORT OUTDIR [SIM_PID]: shows the main window with a
+// temporary INI file, opens the link to PORT, waits for a poll and saves the
+// tabs "Сервис" and "Связь" as OUTDIR/tab-service.png and OUTDIR/tab-link.png;
 // then polls five times a second for half a minute and saves the tab
-// "Тренды", zoomed to that half minute, as OUTDIR/tab-trends.png.
+// "Тренды", zoomed to that half minute, as OUTDIR/tab-trends.png. With the
+// process id of the simulated meter it then stops that process, so that a
+// poll fails, and saves the tab "Сервис" with the stale values as
+// OUTDIR/tab-service-stale.png.
 
 #include "link_settings.h"
 #include "tarnel_application.h"
@@ -11,6 +14,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
@@ -19,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -42,14 +48,48 @@ bool Grab(TTMainForm& form, QWidget* tab, const QString& path)
     return form.grab().save(path, "PNG");
 }
 
+// Stops the simulated meter until a poll has failed, grabs the tab
+// "Сервис" while the error box stands over it, dismisses the box and lets
+// the meter go on.
+bool GrabStale(TTMainForm& form, pid_t simulator, const QString& path)
+{
+    form.RegListView->clearSelection();
+    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    // The error box runs its own loop: it is answered from a timer.
+    bool saved = false, grabbed = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || grabbed)
+            return;
+        grabbed = true;
+        saved = form.PollStatusLabel->isVisible() && Grab(form, form.TabSheet1, path);
+        form.Link1CloseButton->click();
+        box->button(QMessageBox::Ok)->click();
+    });
+    watcher.start(50);
+    // The shortest answer time-out, so that the poll fails within seconds.
+    form.Link1CloseButton->click();
+    LinkSettingsTexts texts = form.GetLinkSettingsTexts();
+    texts.timeout = "20";
+    form.SetLinkSettingsTexts(texts);
+    ::kill(simulator, SIGSTOP);
+    form.Link1OpenButton->click();
+    const bool failed = WaitFor([&] { return grabbed; }, 20000);
+    ::kill(simulator, SIGCONT);
+    if (!failed)
+        std::fprintf(stderr, "no failed poll within 20 s\n");
+    return failed && saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     TTarnelApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: vok-tarnel-screenshots PORT OUTDIR\n");
+    if (args.size() != 3 && args.size() != 4) {
+        std::fprintf(stderr, "usage: vok-tarnel-screenshots PORT OUTDIR [SIM_PID]\n");
         return 2;
     }
     QTemporaryDir iniDir;
@@ -85,6 +125,9 @@ int main(int argc, char** argv)
     if (!trends.History().Empty())
         trends.ShowRange(trends.History().FirstTime(), trends.History().LastTime());
     saved = saved && sampled && Grab(form, &trends, out.filePath(QStringLiteral("tab-trends.png")));
+    if (saved && args.size() == 4)
+        saved = GrabStale(form, static_cast<pid_t>(args[3].toLongLong()),
+                          out.filePath(QStringLiteral("tab-service-stale.png")));
     form.Link1CloseButton->click();
     form.close();
     return polled && saved ? 0 : 1;

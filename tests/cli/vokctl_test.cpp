@@ -177,6 +177,13 @@ TEST_F(VokctlTest, ExitStatusesOfTheLink)
     const CtlRun missing = Raw(std::string(VOKCTL_PATH) + " --port /dev/no-such-port --timeout 200 --address 1 poll");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("Не удалось открыть порт"), std::string::npos);
+    // An exception code that has no text of its own still fails the poll.
+    sim->SetExceptionRange(42100, 42101, 4);
+    const CtlRun rejected = Ctl({"poll"});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.out, "");
+    EXPECT_EQ(rejected.err, "Опрос не выполнен\n");
+    sim->ClearExceptionRange();
     sim->SetSilent(true);
     const CtlRun silent = Ctl({"poll"}, "20");
     EXPECT_EQ(silent.status, 1);

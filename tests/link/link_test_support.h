@@ -42,6 +42,9 @@ public:
     std::vector<int> progress;
     std::vector<std::string> report;
     int refreshes = 0;
+    int pollFailures = 0;
+    bool pollNoAnswer = false;               // of the last failure
+    std::size_t errorsBeforePollFailure = 0; // at the last failure
     int progressCloses = 0;
     int reportsShown = 0;
     int verifyRequests = 0;          // the report window asks this many times for "Проверить"
@@ -74,6 +77,13 @@ public:
         parameterTexts.push_back(parameterText);
         if (holdRefresh)
             Hold();
+    }
+    void PollFailed(bool noAnswer) override
+    {
+        CheckThread();
+        ++pollFailures;
+        pollNoAnswer = noAnswer;
+        errorsBeforePollFailure = errors.size();
     }
     void ShowError(const std::string& text) override
     {

@@ -2,7 +2,9 @@
 
 #include "value_text.h"
 
+#include <atomic>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -143,6 +145,59 @@ TEST_F(LinkTest, ExceptionOnBlockBShowsItsMessageAndNoRefresh)
     EXPECT_EQ(regs.Serial.Get(), 1001.0f);
     EXPECT_EQ(regs.Salinity.Get(), 0.0f);
     EXPECT_EQ(sim->RequestCount(), 2u);
+}
+
+TEST_F(LinkTest, AFailedPollIsToldToTheFrontBeforeItsMessage)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        std::vector<std::string> errors;
+        bool noAnswer;
+    };
+    const Case cases[] = {
+        {"exception answer", [&] { sim->SetExceptionRange(53300, 53300, 2); }, {"Запрошен неверный адрес регистра"}, false},
+        {"exception without a message", [&] { sim->SetExceptionRange(42100, 42101, 4); }, {}, false},
+        {"silent meter",
+         [&] {
+             UseShortTimeout();
+             sim->SetSilent(true);
+         },
+         {"Ошибка связи с влагомером"},
+         true},
+    };
+    for (const Case& c : cases) {
+        front = RecordingFront();
+        c.fault();
+        ASSERT_TRUE(link->PostCommand(Poll)) << c.what;
+        ASSERT_TRUE(WaitUntil([&] { return front.pollFailures > 0 && front.errors.size() == c.errors.size(); },
+                              std::chrono::seconds(60)))
+            << c.what;
+        EXPECT_EQ(front.pollFailures, 1) << c.what;
+        EXPECT_EQ(front.pollNoAnswer, c.noAnswer) << c.what;
+        EXPECT_EQ(front.errorsBeforePollFailure, 0u) << c.what;
+        EXPECT_EQ(front.errors, c.errors) << c.what;
+        EXPECT_EQ(front.refreshes, 0) << c.what;
+        sim->ClearExceptionRange();
+        sim->SetSilent(false);
+        link->CloseLink();
+        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
+        ASSERT_TRUE(RunPoll()) << c.what;
+        EXPECT_EQ(front.pollFailures, 1) << c.what;
+    }
+}
+
+TEST_F(LinkTest, APollThatTheClosingLinkEndsIsNoFailure)
+{
+    std::atomic<bool> ended{false};
+    QObject::connect(link.get(), &TLink1Thread::CommandDone, [&ended] { ended = true; });
+    sim->SetSilent(true);
+    ASSERT_TRUE(link->PostCommand(Poll));
+    ASSERT_TRUE(sim->WaitForRequests(2, std::chrono::seconds(10)));
+    link->CloseLink();
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
+    EXPECT_EQ(front.pollFailures, 0);
+    EXPECT_TRUE(front.errors.empty());
 }
 
 TEST_F(LinkTest, APollIsFiveReadsOfTheDocumentedBlocks)

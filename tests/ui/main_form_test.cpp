@@ -4,11 +4,13 @@
 #include "modal_answers.h"
 #include "tarnel_forms.h"
 #include "temp_dir.h"
+#include "value_freshness.h"
 
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -90,6 +93,26 @@ protected:
         QApplication::sendEvent(Form().RegListView, &press);
     }
 
+    // The value column and the value box drawn grey, as old values are.
+    QColor Grey() { return Form().RegListView->palette().color(QPalette::Disabled, QPalette::Text); }
+    bool ValuesGrey()
+    {
+        const QColor grey = Grey();
+        for (int row = 0; row < Form().RegListView->rowCount(); ++row) {
+            const QVariant brush = Form().RegListView->item(row, 3)->data(Qt::ForegroundRole);
+            if (!brush.isValid() || brush.value<QBrush>().color() != grey)
+                return false;
+        }
+        return Form().EParValue->palette().color(QPalette::Text) == grey;
+    }
+    bool ValuesCurrent()
+    {
+        for (int row = 0; row < Form().RegListView->rowCount(); ++row)
+            if (Form().RegListView->item(row, 3)->data(Qt::ForegroundRole).isValid())
+                return false;
+        return Form().EParValue->palette().color(QPalette::Text) != Grey();
+    }
+
     bool ServiceControlsEnabled(bool enabled)
     {
         TTMainForm& f = Form();
@@ -152,6 +175,10 @@ TEST_F(MainFormTest, StartState)
     }
     EXPECT_EQ(Cell(0, 3), QStringLiteral("0.000000"));
     EXPECT_EQ(Cell(10, 3), QStringLiteral("0"));
+    // Nothing has come from the meter yet: the values are grey, and no
+    // failed poll is reported.
+    EXPECT_TRUE(ValuesGrey());
+    EXPECT_TRUE(f.PollStatusLabel->isHidden());
 
     // With the link closed the timer reaches nothing.
     Pump(1500);
@@ -454,4 +481,57 @@ TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
     EXPECT_FALSE(report.contains(QStringLiteral("Ошибка")));
     EXPECT_EQ(sim_->GetCounters().applies, 1);
     EXPECT_GT(CountWrites(*sim_), 10u);
+}
+
+TEST_F(MainFormTest, ValuesOfAFailedPollAreGreyUntilAPollSucceeds)
+{
+    CreateForms();
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return ValuesCurrent(); }));
+    EXPECT_TRUE(Form().PollStatusLabel->isHidden());
+
+    using Reason = TValueFreshness::Reason;
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        QString message;
+        Reason reason;
+    };
+    const Case cases[] = {
+        {"refused", [&] { sim_->SetExceptionRange(53011, 53011, 2); },
+         QStringLiteral("Запрошен неверный адрес регистра"), Reason::Refused},
+        // A request and all its repeats answered with a wrong CRC.
+        {"no valid answer", [&] { sim_->SetBadCrcAnswers(102); }, QStringLiteral("Ошибка связи с влагомером"),
+         Reason::NoAnswer},
+    };
+    for (const Case& c : cases) {
+        // While the poll's error box is up, the values are grey and the
+        // status line says why.
+        bool grey = false;
+        QString status;
+        ModalAnswers answers;
+        answers.Expect([&c](QWidget* w) {
+                           auto* box = qobject_cast<QMessageBox*>(w);
+                           return box && box->text() == c.message;
+                       },
+                       [&](QWidget* w) {
+                           grey = ValuesGrey();
+                           status = Form().PollStatusLabel->isHidden() ? QString() : Form().PollStatusLabel->text();
+                           sim_->ClearExceptionRange();
+                           qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+                       });
+        c.fault();
+        ASSERT_TRUE(WaitUntil([&] { return answers.Done(); })) << c.what;
+        EXPECT_TRUE(grey) << c.what;
+        EXPECT_EQ(status, TValueFreshness::StatusText(c.reason)) << c.what;
+        // The next poll answers: current again, and the status line goes.
+        ASSERT_TRUE(WaitUntil([&] { return ValuesCurrent(); })) << c.what;
+        EXPECT_TRUE(Form().PollStatusLabel->isHidden()) << c.what;
+    }
+
+    // Closing keeps the last values, grey, without a failure to report.
+    Form().Link1CloseButton->click();
+    EXPECT_TRUE(ValuesGrey());
+    EXPECT_TRUE(Form().PollStatusLabel->isHidden());
+    EXPECT_NE(Cell(0, 3), QStringLiteral("0.000000"));
 }
