@@ -73,6 +73,11 @@ void TLinkValueList::SetPortNames(const std::vector<std::string>& names)
 
 void TLinkValueList::ShowInBox(QComboBox* box, const std::string& text)
 {
+    // An empty text shows as no choice, not as a blank entry of the list.
+    if (text.empty()) {
+        box->setCurrentIndex(-1);
+        return;
+    }
     const QString value = QString::fromStdString(text);
     int index = box->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index < 0) {

@@ -20,7 +20,8 @@ public:
     void SetPortNames(const std::vector<std::string>& names);
 
     // Shows the texts unchanged, also a port or speed that is not in its
-    // drop-down list (it is added to the list).
+    // drop-down list (it is added to the list); an empty text shows as no
+    // choice.
     void SetTexts(const LinkSettingsTexts& texts);
     LinkSettingsTexts Texts() const;
 

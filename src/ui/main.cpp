@@ -2,6 +2,7 @@
 
 #include "link_settings.h"
 #include "message_boxes.h"
+#include "qt_translation.h"
 #include "serial_ports.h"
 #include "settings_place.h"
 #include "tarnel_application.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     if (const auto status = AnswerInfoOption(argc, argv))
         return *status;
     TTarnelApplication app(argc, argv);
+    InstallQtTranslation(app);
     try {
         TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()),
                           ListSerialPorts());

@@ -1,5 +1,6 @@
 #include "main_form.h"
 
+#include "caption_on_frame_style.h"
 #include "form_font.h"
 #include "link_messages.h"
 #include "link_thread.h"
@@ -8,6 +9,7 @@
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
 #include "syntax_rep_form.h"
+#include "title_bar.h"
 #include "trends_tab.h"
 #include "value_freshness.h"
 
@@ -96,8 +98,9 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     setObjectName(QStringLiteral("TMainForm"));
     setWindowTitle(QStringLiteral("VOK Tarnel V2"));
     setFont(FormFont());
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    TitleBarButtons buttons;
+    buttons.systemMenu = buttons.minimise = buttons.close = true;
+    new TTitleBar(*this, buttons);
 
     auto* menu = menuBar();
     menu->setObjectName(QStringLiteral("MainMenu1"));
@@ -254,6 +257,9 @@ void TTMainForm::BuildLinkTab()
     Link1GroupBox = group;
     group->setObjectName(QStringLiteral("Link1GroupBox"));
     group->setGeometry(11, 11, 430, 126);
+    auto* style = new TCaptionOnFrameStyle(QApplication::style()->name());
+    style->setParent(group);
+    group->setStyle(style);
 
     Link1ValueList = new TLinkValueList(group);
     Link1ValueList->setGeometry(5, 18, 335, 103);

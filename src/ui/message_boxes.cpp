@@ -15,7 +15,9 @@ void ShowErrorBox(const QString& text)
 
 bool Confirm(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, QString(), text, QMessageBox::Yes | QMessageBox::No);
+    // A blank, not an empty caption: for an empty one Qt shows the program's
+    // name.
+    QMessageBox box(QMessageBox::Question, QStringLiteral(" "), text, QMessageBox::Yes | QMessageBox::No);
     box.setFont(FormFont());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;

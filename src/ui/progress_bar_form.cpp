@@ -1,12 +1,15 @@
 #include "progress_bar_form.h"
 
 #include "form_font.h"
+#include "title_bar.h"
 
 #include <QProgressBar>
 
-TProgressBarForm::TProgressBarForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+#include <algorithm>
+
+TProgressBarForm::TProgressBarForm(QWidget* parent) : QDialog(parent)
 {
+    new TTitleBar(*this, TitleBarButtons{});
     setObjectName(QStringLiteral("ProgressBarForm"));
     setWindowTitle(QStringLiteral("Выполнение запроса"));
     setFont(FormFont());
@@ -23,7 +26,8 @@ TProgressBarForm::TProgressBarForm(QWidget* parent)
 
 void TProgressBarForm::SetPosition(int position)
 {
-    ProgressBar->setValue(position);
+    // A position past the end shows the bar full (Qt would ignore it).
+    ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
     if (ProgressBar->isVisible())
         ProgressBar->repaint();
 }

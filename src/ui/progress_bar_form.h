@@ -13,7 +13,7 @@ public:
 
     QProgressBar* ProgressBar; // 0..1000; keeps its position between uses
 
-    // Sets the position and paints it at once.
+    // Sets the position, within the range, and paints it at once.
     void SetPosition(int position);
     // Ends the modal loop.
     void CloseProgress();

@@ -1,6 +1,7 @@
 #include "reg_edit_form.h"
 
 #include "form_font.h"
+#include "title_bar.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -13,9 +14,18 @@ void TSelectAllEdit::focusInEvent(QFocusEvent* event)
     QTimer::singleShot(0, this, &QLineEdit::selectAll);
 }
 
-TModBusRegEditForm::TModBusRegEditForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+void TSelectAllEdit::focusOutEvent(QFocusEvent* event)
 {
+    const int start = selectionStart();
+    const int length = selectionLength();
+    QLineEdit::focusOutEvent(event);
+    if (start >= 0 && length > 0)
+        setSelection(start, length);
+}
+
+TModBusRegEditForm::TModBusRegEditForm(QWidget* parent) : QDialog(parent)
+{
+    new TTitleBar(*this, TitleBarButtons{});
     setObjectName(QStringLiteral("ModBusRegEditForm"));
     setWindowTitle(QStringLiteral("Изменение значения регистра"));
     setFont(FormFont());
@@ -34,7 +44,9 @@ TModBusRegEditForm::TModBusRegEditForm(QWidget* parent)
     Button2 = new QPushButton(QStringLiteral("Отменить"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(128, 73, 83, 25);
-    Button2->setAutoDefault(false);
+    // Enter presses the button that has the focus; in the edit box, the
+    // default button "Записать".
+    Button2->setAutoDefault(true);
 
     setTabOrder(ERegValue, Button1);
     setTabOrder(Button1, Button2);

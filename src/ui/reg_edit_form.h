@@ -15,6 +15,8 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    // Keeps the selection (and so its highlight) when the focus goes.
+    void focusOutEvent(QFocusEvent* event) override;
 };
 
 class TModBusRegEditForm : public QDialog {
@@ -23,8 +25,8 @@ public:
     explicit TModBusRegEditForm(QWidget* parent = nullptr);
 
     TSelectAllEdit* ERegValue;
-    QPushButton* Button1; // "Записать": Accepted, also by Enter
-    QPushButton* Button2; // "Отменить": Rejected
+    QPushButton* Button1; // "Записать": Accepted, also by Enter in ERegValue
+    QPushButton* Button2; // "Отменить": Rejected, also by Enter while it has the focus
 
     // Escape and the window manager's close do not end the dialog; only
     // its two buttons do.

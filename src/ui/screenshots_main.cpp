@@ -8,6 +8,7 @@
 // OUTDIR/tab-service-stale.png.
 
 #include "link_settings.h"
+#include "qt_translation.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
 #include "trends_tab.h"
@@ -87,6 +88,7 @@ bool GrabStale(TTMainForm& form, pid_t simulator, const QString& path)
 int main(int argc, char** argv)
 {
     TTarnelApplication app(argc, argv);
+    InstallQtTranslation(app);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 3 && args.size() != 4) {
         std::fprintf(stderr, "usage: vok-tarnel-screenshots PORT OUTDIR [SIM_PID]\n");

@@ -1,6 +1,7 @@
 #include "syntax_rep_form.h"
 
 #include "form_font.h"
+#include "title_bar.h"
 
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -14,16 +15,18 @@ namespace {
 const char kVerifyText[] = "Проверить";
 }
 
-TFSSyntaxRep::TFSSyntaxRep(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+TFSSyntaxRep::TFSSyntaxRep(QWidget* parent) : QDialog(parent)
 {
+    TitleBarButtons titleBar;
+    titleBar.systemMenu = titleBar.close = titleBar.resizable = true;
+    new TTitleBar(*this, titleBar);
     setObjectName(QStringLiteral("FSSyntaxRep"));
     setWindowTitle(QStringLiteral("Результат обработки скрипта"));
     setFont(FormFont());
     resize(563, 344);
     setModal(true);
-    setSizeGripEnabled(true);
+    // Resized by its frame: a size grip would cover the scroll bar's arrow.
+    setSizeGripEnabled(false);
 
     Memo = new QPlainTextEdit(this);
     Memo->setObjectName(QStringLiteral("Memo"));

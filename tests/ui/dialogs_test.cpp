@@ -1,11 +1,16 @@
+#include "message_boxes.h"
 #include "modal_answers.h"
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
 #include "syntax_rep_form.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QSizeGrip>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +47,42 @@ TEST(RegEditForm, ShowsTheWholeTextSelectedAndEnterWrites)
     EXPECT_EQ(selected, QStringLiteral("0.000000"));
     EXPECT_TRUE(focused);
     EXPECT_EQ(form.ERegValue->text(), QStringLiteral("12.5"));
+}
+
+TEST(RegEditForm, EnterPressesTheFocusedButtonAndTheSelectionStaysWhenTheFocusLeaves)
+{
+    TModBusRegEditForm form;
+    struct Case {
+        const char* what;
+        QWidget* focus;
+        int result;
+    };
+    const Case cases[] = {
+        {"edit box", form.ERegValue, QDialog::Accepted},
+        {"Записать", form.Button1, QDialog::Accepted},
+        {"Отменить", form.Button2, QDialog::Rejected},
+        {"edit box after Отменить", form.ERegValue, QDialog::Accepted},
+    };
+    for (const Case& c : cases) {
+        form.ERegValue->setText(QStringLiteral("25.943027"));
+        bool focused = false;
+        QString selectedAfterFocusLeft;
+        ModalAnswers answers;
+        answers.Expect([&](QWidget* w) { return w == &form; },
+                       [&](QWidget*) {
+                           c.focus->setFocus(Qt::TabFocusReason);
+                           focused = QApplication::focusWidget() == c.focus;
+                           selectedAfterFocusLeft = form.ERegValue->selectedText();
+                           if (focused)
+                               PressKey(c.focus, Qt::Key_Return);
+                           if (form.isVisible())
+                               form.done(-1); // precondition failed: end at once
+                       });
+        EXPECT_EQ(form.exec(), c.result) << c.what;
+        EXPECT_TRUE(answers.Done()) << c.what;
+        ASSERT_TRUE(focused) << c.what;
+        EXPECT_EQ(selectedAfterFocusLeft, QStringLiteral("25.943027")) << c.what;
+    }
 }
 
 TEST(RegEditForm, EscapeDoesNotCloseAndCancelRejects)
@@ -98,6 +139,13 @@ TEST(ProgressBarForm, OnlyCloseProgressEndsItAndThePositionIsKept)
                    });
     form.exec();
     EXPECT_EQ(positionAtSecondShow, 730);
+
+    // Positions beyond the range show the bar empty or full.
+    const std::pair<int, int> positions[] = {{1050, 1000}, {-5, 0}, {999, 999}};
+    for (const auto& [position, shown] : positions) {
+        form.SetPosition(position);
+        EXPECT_EQ(form.ProgressBar->value(), shown) << position;
+    }
 }
 
 TEST(SyntaxRepForm, ReplacesItsLinesAndIsResizableWithWrapping)
@@ -116,5 +164,57 @@ TEST(SyntaxRepForm, ReplacesItsLinesAndIsResizableWithWrapping)
     Pump(20);
     EXPECT_EQ(form.size(), QSize(300, 200));
     EXPECT_EQ(form.Memo->size(), QSize(300, 200));
+    // Nothing covers the scroll bar.
+    const QScrollBar* bar = form.Memo->verticalScrollBar();
+    const QRect barRect(bar->mapTo(&form, QPoint(0, 0)), bar->size());
+    for (const QSizeGrip* grip : form.findChildren<QSizeGrip*>())
+        EXPECT_FALSE(grip->isVisible() && QRect(grip->mapTo(&form, QPoint(0, 0)), grip->size()).intersects(barRect));
     form.hide();
+}
+
+TEST(Forms, TitleBarsHaveTheirButtonsAndNoOthers)
+{
+    TModBusRegEditForm edit;
+    TProgressBarForm progress;
+    TFSSyntaxRep report;
+    const Qt::WindowFlags buttons = Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint |
+                                    Qt::WindowContextHelpButtonHint;
+    const std::pair<QWidget*, Qt::WindowFlags> cases[] = {
+        {&edit, {}},
+        {&progress, {}},
+        {&report, Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint},
+    };
+    for (const auto& [form, expected] : cases) {
+        EXPECT_TRUE(form->windowFlags() & Qt::CustomizeWindowHint) << form->objectName().toStdString();
+        EXPECT_TRUE(form->windowFlags() & Qt::WindowTitleHint) << form->objectName().toStdString();
+        EXPECT_EQ(form->windowFlags() & buttons, expected) << form->objectName().toStdString();
+    }
+}
+
+TEST(MessageBoxes, ConfirmationLooksUncaptionedAndQtsTextsAreRussian)
+{
+    QString caption, yes, no;
+    ModalAnswers answers;
+    answers.Expect([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                   [&](QWidget* w) {
+                       auto* box = qobject_cast<QMessageBox*>(w);
+                       caption = box->windowTitle();
+                       yes = box->button(QMessageBox::Yes)->text();
+                       no = box->button(QMessageBox::No)->text();
+                       box->button(QMessageBox::No)->click();
+                   });
+    EXPECT_FALSE(Confirm(QStringLiteral("Вы уверены?")));
+    EXPECT_TRUE(answers.Done());
+    // Not empty, for then Qt puts in the program's name; blank to the eye.
+    EXPECT_FALSE(caption.isEmpty());
+    EXPECT_TRUE(caption.trimmed().isEmpty()) << caption.toStdString();
+    EXPECT_EQ(yes.remove(QLatin1Char('&')), QStringLiteral("Да"));
+    EXPECT_EQ(no.remove(QLatin1Char('&')), QStringLiteral("Нет"));
+
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const auto* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
 }

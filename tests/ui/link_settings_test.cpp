@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(IniPath, ReplacesTheExtensionOfTheExecutable)
 {
@@ -92,6 +97,32 @@ TEST(LinkSettingsFile, WriteFailureReturnsTheMessage)
         EXPECT_EQ(error->rfind("Не удалось записать файл настроек " + path + ": ", 0), 0u) << *error;
         EXPECT_GT(error->size(), ("Не удалось записать файл настроек " + path + ": ").size());
     }
+}
+
+TEST(LinkSettingsFile, AFifoInPlaceOfTheFileBlocksNeitherReadingNorWriting)
+{
+    TempDir dir;
+    const std::string ini = dir.File("fifo.ini");
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    // Each waits 20 s at most; then the other end is opened, so that the
+    // test can end.
+    auto load = std::async(std::launch::async, [&] { return LoadLinkSettings(ini); });
+    const bool loaded = load.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!loaded)
+        ::close(::open(ini.c_str(), O_WRONLY | O_NONBLOCK));
+    ASSERT_TRUE(loaded) << "reading waited for a writer";
+    auto save = std::async(std::launch::async, [&] { return SaveLinkSettings(ini, LinkSettingsTexts{}); });
+    const bool saved = save.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!saved) {
+        const int reader = ::open(ini.c_str(), O_RDONLY | O_NONBLOCK);
+        save.wait();
+        ::close(reader);
+    }
+    ASSERT_TRUE(saved) << "writing waited for a reader";
+    EXPECT_EQ(load.get(), LinkSettingsTexts{});
+    const auto error = save.get();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->rfind("Не удалось записать файл настроек " + ini + ": ", 0), 0u) << *error;
 }
 
 TEST(IniFile, ReadsTheFirstOccurrenceAndStripsQuotes)

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -180,6 +182,22 @@ TEST_F(MainFormTest, StartState)
     EXPECT_TRUE(ValuesGrey());
     EXPECT_TRUE(f.PollStatusLabel->isHidden());
 
+    // The group box's caption stands on its frame line, and the controls
+    // near its top lie inside the frame.
+    auto* group = qobject_cast<QGroupBox*>(f.Link1GroupBox);
+    ASSERT_NE(group, nullptr);
+    QStyleOptionGroupBox option;
+    option.initFrom(group);
+    option.text = group->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QStyle* style = group->style();
+    const QRect frame = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, group);
+    const QRect caption = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+    EXPECT_LT(caption.top(), frame.top());
+    EXPECT_GT(caption.bottom(), frame.top());
+    for (const QWidget* inside : {static_cast<QWidget*>(f.Link1OpenButton), static_cast<QWidget*>(f.Link1ValueList)})
+        EXPECT_GT(inside->geometry().top(), frame.top()) << inside->objectName().toStdString();
+
     // With the link closed the timer reaches nothing.
     Pump(1500);
     EXPECT_EQ(sim_->RequestCount(), 0u);
@@ -191,6 +209,7 @@ TEST_F(MainFormTest, LinkSettingsDefaultWithoutAnIniFile)
     EXPECT_EQ(Form().GetLinkSettingsTexts(), (LinkSettingsTexts{"COM1", "115200", "200", "1"}));
     EXPECT_FALSE(Form().Link1ValueList->PortBox()->isEditable());
     EXPECT_GE(Form().Link1ValueList->PortBox()->findText(QStringLiteral("ttyUSB0")), 0);
+    EXPECT_EQ(Form().Link1ValueList->PortBox()->findText(QString()), -1) << "a blank entry to choose";
     QStringList speeds;
     for (int i = 0; i < Form().Link1ValueList->SpeedBox()->count(); ++i)
         speeds << Form().Link1ValueList->SpeedBox()->itemText(i);
@@ -395,11 +414,28 @@ TEST_F(MainFormTest, ReadOnlyRowsAndCancelPostNothing)
     Form().RegListView->selectRow(12);
     emit Form().RegListView->cellDoubleClicked(12, 0);
     EXPECT_TRUE(answers.Done());
+    // Enter on the focused "Отменить" presses "Отменить".
+    bool focused = false;
+    answers.Expect([&](QWidget* w) { return w == forms_->ModBusRegEditForm.get(); },
+                   [&](QWidget*) {
+                       TModBusRegEditForm& edit = *forms_->ModBusRegEditForm;
+                       edit.ERegValue->setText(QStringLiteral("9"));
+                       edit.Button2->setFocus(Qt::TabFocusReason);
+                       focused = QApplication::focusWidget() == edit.Button2;
+                       QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                       if (focused)
+                           QApplication::sendEvent(edit.Button2, &press);
+                       if (edit.isVisible())
+                           edit.done(QDialog::Rejected);
+                   });
+    emit Form().RegListView->cellDoubleClicked(12, 0);
+    EXPECT_TRUE(answers.Done());
+    ASSERT_TRUE(focused);
     // Two polls later still no write has reached the meter.
     const std::size_t requests = sim_->RequestCount();
     ASSERT_TRUE(WaitUntil([&] { return sim_->RequestCount() >= requests + 10; }));
     EXPECT_EQ(CountWrites(*sim_), 0u);
-    EXPECT_EQ(answers.Seen().size(), 1u);
+    EXPECT_EQ(answers.Seen().size(), 2u);
 }
 
 TEST_F(MainFormTest, NvramCommitAsksFirstAndShowsTheProgressDialog)
@@ -442,6 +478,8 @@ TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
     EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
     const std::string dump = ReadText(file);
     EXPECT_NE(dump.find("777"), std::string::npos);
+    // Its last stage stands beyond the range: the bar ended full.
+    EXPECT_EQ(forms_->ProgressBarForm->ProgressBar->value(), 1000);
 
     // An existing file is overwritten only after Yes.
     WriteText(file, "marker\n");

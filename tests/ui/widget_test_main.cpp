@@ -1,5 +1,6 @@
 // The widget tests run under a real application object, offscreen.
 
+#include "qt_translation.h"
 #include "tarnel_application.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TTarnelApplication app(argc, argv);
+    InstallQtTranslation(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
