@@ -2,7 +2,6 @@
 
 #include "file_read.h"
 
-#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -125,7 +124,9 @@ bool TextLineReader::Next(std::wstring_view& line)
     const std::size_t n = text_.size();
     if (position_ >= n)
         return false;
-    const std::size_t end = std::min(text_.find_first_of(L"\r\n", position_), n);
+    std::size_t end = position_;
+    while (end < n && text_[end] != L'\n' && text_[end] != L'\r')
+        ++end;
     line = text_.substr(position_, end - position_);
     position_ = end + 1;
     if (end + 1 < n && text_[end] == L'\r' && text_[end + 1] == L'\n')
