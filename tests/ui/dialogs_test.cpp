@@ -172,43 +172,19 @@ TEST(SyntaxRepForm, ReplacesItsLinesAndIsResizableWithWrapping)
     form.hide();
 }
 
-TEST(Forms, TitleBarsHaveTheirButtonsAndNoOthers)
+TEST(MessageBoxes, QtsOwnTextsAreRussian)
 {
-    TModBusRegEditForm edit;
-    TProgressBarForm progress;
-    TFSSyntaxRep report;
-    const Qt::WindowFlags buttons = Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint |
-                                    Qt::WindowContextHelpButtonHint;
-    const std::pair<QWidget*, Qt::WindowFlags> cases[] = {
-        {&edit, {}},
-        {&progress, {}},
-        {&report, Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint},
-    };
-    for (const auto& [form, expected] : cases) {
-        EXPECT_TRUE(form->windowFlags() & Qt::CustomizeWindowHint) << form->objectName().toStdString();
-        EXPECT_TRUE(form->windowFlags() & Qt::WindowTitleHint) << form->objectName().toStdString();
-        EXPECT_EQ(form->windowFlags() & buttons, expected) << form->objectName().toStdString();
-    }
-}
-
-TEST(MessageBoxes, ConfirmationLooksUncaptionedAndQtsTextsAreRussian)
-{
-    QString caption, yes, no;
+    QString yes, no;
     ModalAnswers answers;
     answers.Expect([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
                    [&](QWidget* w) {
                        auto* box = qobject_cast<QMessageBox*>(w);
-                       caption = box->windowTitle();
                        yes = box->button(QMessageBox::Yes)->text();
                        no = box->button(QMessageBox::No)->text();
                        box->button(QMessageBox::No)->click();
                    });
     EXPECT_FALSE(Confirm(QStringLiteral("Вы уверены?")));
     EXPECT_TRUE(answers.Done());
-    // Not empty, for then Qt puts in the program's name; blank to the eye.
-    EXPECT_FALSE(caption.isEmpty());
-    EXPECT_TRUE(caption.trimmed().isEmpty()) << caption.toStdString();
     EXPECT_EQ(yes.remove(QLatin1Char('&')), QStringLiteral("Да"));
     EXPECT_EQ(no.remove(QLatin1Char('&')), QStringLiteral("Нет"));
 
