@@ -16,7 +16,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,7 +50,7 @@ std::string Property(const QWidget& window, const char* name)
     if (!reply)
         return {};
     const auto* data = static_cast<const char*>(xcb_get_property_value(reply));
-    std::string value(data, static_cast<std::size_t>(xcb_get_property_value_length(reply)) * (reply->format / 8));
+    std::string value(data, static_cast<std::size_t>(xcb_get_property_value_length(reply))); // bytes
     std::free(reply);
     return value;
 }
@@ -119,6 +121,13 @@ int StartXvfb(pid_t& pid)
         return -1;
     pid = ::fork();
     if (pid == 0) {
+        // The server ends with the tests, however they end, and keeps off
+        // their output.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
         ::close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
