@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes taken as a frame that the reader hands
-// over, through the frame check, the answer check against one of the poll's
-// or the dump's reads or a write, and the decoding of the blocks into the
+// over, through the traffic tap's words for it (as a frame and as a
+// request), the frame check, the answer check against one of the poll's or
+// the dump's reads or a write, and the decoding of the blocks into the
 // list's values and the parameter file. Built by scripts/fuzz.
 //
 // Input: one selector byte, then the frame. The selector picks the request
@@ -17,6 +18,7 @@
 #include "pdu.h"
 #include "poll_plan.h"
 #include "register_map.h"
+#include "traffic_text.h"
 #include "value_text.h"
 
 #include <cstdint>
@@ -110,6 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
             frame[0] = kAddress;
             PutCrc(frame, length - 2);
         }
+    }
+    for (const TrafficKind kind : {TrafficKind::Frame, TrafficKind::Request}) {
+        TrafficEntry entry;
+        entry.kind = kind;
+        entry.SetBytes(frame, length);
+        FrameHex(entry);
+        TrafficSummary(entry, TrafficWords::Russian);
+        TrafficSummary(entry, TrafficWords::English);
+        Severity(entry);
     }
     if (JudgeFrame(frame, length, kAddress) != FrameVerdict::Good)
         return 0;

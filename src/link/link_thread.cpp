@@ -51,7 +51,11 @@ bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std
         std::lock_guard lock(portNameLock_);
         FPortName = portName;
     }
-    return FRtu.Open(portName, baud, why);
+    if (!OpenTapped(portName, baud, why))
+        return false;
+    if (tap_)
+        tap_->ResetStatistics();
+    return true;
 }
 
 void TLink1Thread::SettleLine()

@@ -4,6 +4,7 @@
 
 #include "auto_reset_event.h"
 #include "link_front.h"
+#include "link_tap.h"
 #include "pdu.h"
 #include "rtu.h"
 
@@ -14,6 +15,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,6 +61,12 @@ public:
     // line for whoever opens the port next.
     void SettleLine();
 
+    // The traffic tap, made on the first call: from then on every open of
+    // the link sets it as the channel's observer and starts its statistics
+    // anew. Call it on the front's thread while the link is closed; the
+    // capacity (entries that may wait for the front) counts on the first call.
+    LinkTap& WatchTraffic(std::size_t queueCapacity = LinkTap::kQueueCapacity);
+
     // Orderly stop: closes the channel, drops queued commands, lets the
     // running one end without messages and joins the thread.
     void Stop();
@@ -83,6 +91,8 @@ private:
     };
 
     bool Enqueue(QueuedCommand command);
+    // Opens the channel with the tap as its observer, when there is one.
+    bool OpenTapped(const std::string& portName, std::uint32_t baud, PortOpenFailure* why);
     void Execute();
     void Dispatch(const QueuedCommand& command);
 
@@ -138,6 +148,8 @@ private:
     std::string FErrorText;
     std::vector<std::string> FReport;
     std::int32_t FProgress = 0;
+
+    std::unique_ptr<LinkTap> tap_;
 
     std::atomic<bool> stopping_{false};
     std::mutex handOffLock_;

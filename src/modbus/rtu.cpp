@@ -51,6 +51,7 @@ bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud, PortOpenFa
         lost_ = false;
         ++generation_;
         frameOverrun_ = FrameOverrun(baud);
+        byteTime_ = std::chrono::microseconds(11'000'000) / std::max(baud, 1u);
     }
     try {
         readerThread = std::thread([this] { ReaderLoop(); });
@@ -150,8 +151,11 @@ bool ModBusRtu::HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::
         std::lock_guard lock(handoverLock);
         frameStarted_.reset();
         lastActivity_ = Clock::now();
+        NoteBytes(TrafficKind::Frame, bytes, count, started);
         if (whole) {
             // A newer frame replaces one that nobody took.
+            if (latestLength > 0)
+                Note(TrafficKind::Stale);
             latestFrame = bytes;
             latestLength = count;
             latestStart = started;
@@ -185,6 +189,8 @@ void ModBusRtu::MarkLost()
 {
     {
         std::lock_guard lock(handoverLock);
+        if (!lost_)
+            Note(TrafficKind::PortLost);
         lost_ = true;
         frameStarted_.reset();
     }
@@ -212,6 +218,8 @@ void ModBusRtu::Settle()
         frameEvent.wait_until(lock, frameStarted_ ? now + kSilence : lastActivity_ + guard);
     }
     unanswered_.clear();
+    if (latestLength > 0)
+        Note(TrafficKind::Stale);
     latestLength = 0;
 }
 
@@ -227,8 +235,10 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         if (lost_)
             throw kPortLost;
         // A frame that began before this exchange cannot be its answer.
-        if (latestLength > 0 && latestStart < exchangeStart_)
+        if (latestLength > 0 && latestStart < exchangeStart_) {
+            Note(TrafficKind::Stale);
             latestLength = 0;
+        }
         const Clock::time_point now = Clock::now();
         Unanswered sent{now, address, {}};
         std::memcpy(sent.head, frame + 1, std::min<std::size_t>(sizeof sent.head, length));
@@ -237,12 +247,14 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         if (unanswered_.size() > kMaxUnanswered)
             unanswered_.pop_front();
         lastActivity_ = now;
+        NoteBytes(TrafficKind::Request, frame, frameLength, now);
     }
     switch (port.Write(frame, frameLength, timeoutMs)) {
     case SerialPort::WriteResult::Ok:
+        NoteSent();
         return;
     case SerialPort::WriteResult::TimedOut:
-        throw kTimeOut;
+        ThrowTimeOut();
     case SerialPort::WriteResult::Failed:
         throw kWriteFailed;
     case SerialPort::WriteResult::Lost:
@@ -267,9 +279,9 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         } else if (!frameEvent.wait_until(lock, *deadline, ready)) {
             // The time-out bounds the answer's first byte, not its framing.
             if (!frameStarted_ || *frameStarted_ > *deadline)
-                throw kTimeOut;
+                ThrowTimeOut();
             if (!frameEvent.wait_until(lock, *frameStarted_ + frameOverrun_, ready))
-                throw kTimeOut;
+                ThrowTimeOut();
         }
         if (generation_ != generation)
             throw kTimeOut;
@@ -278,19 +290,26 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         // Begun after the deadline: too late for this attempt, left for a
         // repeat of the request to take.
         if (deadline && latestStart > *deadline)
-            throw kTimeOut;
+            ThrowTimeOut();
         const std::uint32_t count = latestLength;
         std::memcpy(frame, latestFrame, count);
         latestLength = 0;
         frameLength = count;
+        takenStart_ = latestStart;
         // A frame that began before this exchange answers an earlier one.
-        if (latestStart < exchangeStart_)
+        if (latestStart < exchangeStart_) {
+            Note(TrafficKind::Stale);
             continue;
+        }
         const FrameVerdict verdict = JudgeFrame(frame, count, address);
-        if (verdict == FrameVerdict::OtherAddress)
+        if (verdict == FrameVerdict::OtherAddress) {
+            Note(TrafficKind::OtherAddress, frame[0]);
             continue;
-        if (verdict == FrameVerdict::BadCrc)
+        }
+        if (verdict == FrameVerdict::BadCrc) {
+            Note(TrafficKind::CrcError);
             throw kCrcError;
+        }
         data = frame + 1;
         length = count - 3;
         return;
@@ -318,8 +337,11 @@ void ModBusRtu::ReceiveAnswer(std::uint8_t address, std::uint32_t timeoutMs)
 void ModBusRtu::CheckAnswer(const ModBusRequest& request)
 {
     std::int32_t exception = 0;
-    if (!Parse(exception) || !AnswerFits(request, *this))
+    if (!Parse(exception) || !AnswerFits(request, *this)) {
+        Note(TrafficKind::Misfit);
         throw kMalformedAnswer;
+    }
+    NoteAnswer(exception);
     if (exception != 0)
         throw ModBusPdu::error_t{exception};
 }
@@ -331,12 +353,13 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
         Settle();
         exchangeStart_ = Clock::now();
     }
+    repeating_ = attempt == Attempt::Repeat;
     const Clock::time_point start = Clock::now();
     SendRequest(address, request, timeoutMs);
     if (timeoutMs != kInfinite) {
         const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
         if (elapsed >= timeoutMs)
-            throw kTimeOut;
+            ThrowTimeOut();
         timeoutMs -= static_cast<std::uint32_t>(elapsed);
     }
     ReceiveFrame(address, timeoutMs);

@@ -14,6 +14,7 @@
 #include "port_open_error.h"
 #include "serial_port.h"
 #include "time_limit.h"
+#include "traffic.h"
 
 #include <atomic>
 #include <chrono>
@@ -82,7 +83,29 @@ public:
     const std::uint8_t* Frame() const { return frame; }
     std::uint32_t FrameLength() const { return frameLength; }
 
+    // The observer of the traffic (nullptr for none); set it while the
+    // channel is closed. Without one the tap costs a pointer test.
+    void SetObserver(TrafficObserver* observer) { observer_.store(observer, std::memory_order_release); }
+
 private:
+    // The tap: each call tells the observer, when there is one.
+    void Note(TrafficKind kind, std::uint8_t code = 0)
+    {
+        if (TrafficObserver* o = observer_.load(std::memory_order_acquire)) [[unlikely]]
+            Tell(*o, kind, nullptr, 0, Clock::now(), code);
+    }
+    void NoteBytes(TrafficKind kind, const std::uint8_t* bytes, std::uint32_t count, Clock::time_point at)
+    {
+        if (TrafficObserver* o = observer_.load(std::memory_order_acquire)) [[unlikely]]
+            Tell(*o, kind, bytes, count, at, 0);
+    }
+    void NoteSent();
+    // A time-out, told to the observer.
+    [[noreturn]] void ThrowTimeOut();
+    void NoteAnswer(std::int32_t exception);
+    void Tell(TrafficObserver& observer, TrafficKind kind, const std::uint8_t* bytes, std::uint32_t count,
+              Clock::time_point at, std::uint8_t code, std::int64_t detail = 0);
+
     void ReaderLoop();
     void PauseAfterReadError(int ms);
     // Hands a collected frame to the receive; false when it was too short.
@@ -125,6 +148,15 @@ private:
     // When the exchange in progress began (link thread only): frames that
     // began earlier are not its answer.
     Clock::time_point exchangeStart_;
+
+    // For the tap (link thread only): whether the request going out repeats
+    // the one before, when it ended on the line, when its answer began, and
+    // how long a byte takes on the line.
+    bool repeating_ = false;
+    Clock::time_point requestEnd_;
+    Clock::time_point takenStart_;
+    Clock::duration byteTime_{0};
+    std::atomic<TrafficObserver*> observer_{nullptr};
 
     std::atomic<bool> open_{false};
     std::mutex lifecycleLock_; // orders Open and Close from any thread
