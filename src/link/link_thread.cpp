@@ -51,6 +51,11 @@ bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std
         std::lock_guard lock(portNameLock_);
         FPortName = portName;
     }
+    if (scanning_) {
+        if (why)
+            *why = {PortOpenError::AlreadyOpen, 0};
+        return false;
+    }
     if (!OpenTapped(portName, baud, why))
         return false;
     if (tap_)
@@ -69,7 +74,7 @@ void TLink1Thread::CloseLink() { FRtu.Close(); }
 bool TLink1Thread::Enqueue(QueuedCommand command)
 {
     std::lock_guard lock(FQueueLock);
-    if (!FRtu.IsOpen() || stopping_ || FCommands.size() >= 2)
+    if (!FRtu.IsOpen() || stopping_ || scanning_ || FCommands.size() >= 2)
         return false;
     FCommands.push_back(std::move(command));
     FCommandEvent.Set();
@@ -95,6 +100,7 @@ void TLink1Thread::Stop()
         FCommands.clear();
     }
     FRtu.Close();
+    scanCancel_ = true;
     FCommandEvent.Set();
     // The running command may be handing a step to this thread; serve such
     // steps (they do nothing now) until the thread has ended.
@@ -155,6 +161,9 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
             break;
         case LinkCommand::VerifyVokParams:
             VerifyVokParams();
+            break;
+        case LinkCommand::FindMeter:
+            FindMeter();
             break;
         default:
             break; // unknown numbers are dropped

@@ -7,6 +7,7 @@
 #include "link_tap.h"
 #include "pdu.h"
 #include "rtu.h"
+#include "scan_front.h"
 
 #include <QThread>
 
@@ -17,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ enum LinkCommand : std::int32_t {
     LoadVokParams = 4,
     SaveVokParams = 5,
     VerifyVokParams = 6, // compares the meter with the file of GetOpenFileName
+    FindMeter = 7, // posted by PostScan only
 };
 
 class TLink1Thread final : public QThread {
@@ -66,6 +69,15 @@ public:
     // anew. Call it on the front's thread while the link is closed; the
     // capacity (entries that may wait for the front) counts on the first call.
     LinkTap& WatchTraffic(std::size_t queueCapacity = LinkTap::kQueueCapacity);
+
+    // Queues a scan for meters on `request.port`. Taken only while the link
+    // is closed and nothing else is queued or scanning; the scan opens and
+    // closes the port itself, and commands are refused until it has ended.
+    // The steps go to `front`.
+    bool PostScan(ScanRequest request, ScanFront& front);
+    // Ends a running scan at once (from any thread); its front hears of it.
+    void CancelScan();
+    bool IsScanning() const { return scanning_.load(); }
 
     // Orderly stop: closes the channel, drops queued commands, lets the
     // running one end without messages and joins the thread.
@@ -124,6 +136,11 @@ private:
     void ProgressSweep(int pauseMs);
     void VerifyVokParams();
     VerifyResult VerifyAgainstFile(const std::string& path);
+    void FindMeter();
+    void Scan(const ScanRequest& request, ScanFront& front);
+    // One probe of the scan; the meter found there, if any.
+    std::optional<FoundMeter> Probe(const ScanProbe& probe, const ScanRequest& request);
+    bool ScanStopped() const;
 
     // Window-thread steps.
     void SyncRefresh();
@@ -150,6 +167,11 @@ private:
     std::int32_t FProgress = 0;
 
     std::unique_ptr<LinkTap> tap_;
+    // The scan that PostScan queued, for FindMeter to take (under FQueueLock).
+    std::unique_ptr<ScanRequest> scanRequest_;
+    ScanFront* scanFront_ = nullptr;
+    std::atomic<bool> scanning_{false};
+    std::atomic<bool> scanCancel_{false};
 
     std::atomic<bool> stopping_{false};
     std::mutex handOffLock_;

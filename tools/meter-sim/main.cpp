@@ -22,6 +22,8 @@ until SIGINT or SIGTERM.
 
 Options:
   --address N          slave address, 1..247 (default 1)
+  --speed BAUD         answer only while the port is set to BAUD (1200 to
+                       921600); by default at any speed
   --link PATH          make PATH a symbolic link to the port (an existing
                        symbolic link is replaced); removed at exit
   --image FILE         load the register image from FILE at start when it
@@ -117,6 +119,10 @@ int ParseArgs(int argc, char** argv, Config& cfg)
         };
         if (arg == "--address")
             number(1, 247, cfg.options.address);
+        else if (arg == "--speed") {
+            number(1, 4000000, cfg.options.speed);
+            ok = ok && MeterSim::KnownSpeed(cfg.options.speed);
+        }
         else if (arg == "--link")
             cfg.link = value;
         else if (arg == "--image")

@@ -23,6 +23,9 @@ struct MeterSimOptions {
     int factoryClearReads = 1;
     // Frozen live values stay as the image holds them.
     bool frozen = false;
+    // When not 0, the line serves only while the master's side of the
+    // pseudo-terminal is set to this baud rate (see MeterSim).
+    std::uint32_t speed = 0;
 };
 
 struct MeterFaults {

@@ -19,9 +19,36 @@ namespace {
 
 constexpr int kWriteWaitMs = 200;
 
+struct Rate {
+    std::uint32_t baud;
+    speed_t constant;
+};
+constexpr Rate kRates[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+                           {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+                           {230400, B230400}, {460800, B460800}, {921600, B921600}};
+
+const Rate* FindRate(std::uint32_t baud)
+{
+    for (const Rate& r : kRates)
+        if (r.baud == baud)
+            return &r;
+    return nullptr;
+}
+
 } // namespace
 
-MeterSim::MeterSim(MeterSimOptions options) : MeterModel(options) {}
+MeterSim::MeterSim(MeterSimOptions options) : MeterModel(options), speed_(options.speed) {}
+
+bool MeterSim::KnownSpeed(std::uint32_t baud) { return FindRate(baud) != nullptr; }
+
+bool MeterSim::AtOwnSpeed() const
+{
+    if (speed_ == 0)
+        return true;
+    const Rate* rate = FindRate(speed_);
+    termios tio{};
+    return rate && ::tcgetattr(master_, &tio) == 0 && ::cfgetospeed(&tio) == rate->constant;
+}
 
 MeterSim::~MeterSim() { Stop(); }
 
@@ -90,6 +117,8 @@ void MeterSim::Serve()
     std::deque<std::pair<Clock::time_point, std::vector<std::uint8_t>>> due;
     bool vanished = false;
     const auto take = [&](const std::vector<std::uint8_t>& frame) {
+        if (!AtOwnSpeed())
+            return;
         auto answer = Handle(frame.data(), frame.size());
         if (!answer)
             return;
