@@ -16,6 +16,8 @@ void CliFront::RefreshList(const std::string& parameterText)
         onRefresh(parameterText);
         return;
     }
+    if (quietList)
+        return;
     for (const RegRow& row : RegRows(registers_)) {
         std::printf("%s\t%u\t%s\t%s\t%s\n", row.caption, static_cast<unsigned>(row.registerNumber),
                     RegKindTypeWord(row.kind), row.object->GetValueText().c_str(), row.writable ? "+" : "");

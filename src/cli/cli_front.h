@@ -38,6 +38,7 @@ public:
     VerifyResult verify;
     int refreshes = 0;
     int failedPolls = 0;
+    bool quietList = false; // refreshes print nothing (vokctl stats)
 
 private:
     MeterRegisters& registers_;

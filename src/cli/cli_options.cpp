@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include "scan_plan.h"
 #include "value_text.h"
 
 #include <map>
@@ -11,6 +12,8 @@ const char* const kCliUsage =
     "                     may not open is followed by a tab and \"нет доступа\"\n"
     "  poll [--count N]   N polls (default 1), one second apart, each printed as the\n"
     "                     sixteen rows of the register list and the parameter value\n"
+    "  stats [--count N]  N polls as poll makes them, then the link's counters on\n"
+    "                     stdout instead of the list\n"
     "  write REG VALUE    write a writable row, named by its register number\n"
     "  nvram              commit the meter's settings to NVRAM\n"
     "  dump FILE [--force]  save the meter's parameters to FILE\n"
@@ -24,12 +27,24 @@ const char* const kCliUsage =
     "                     differ; exit 0 all match, 3 some differ, 2 invalid FILE, 1 link\n"
     "  diff A B           compare two parameter files, no meter needed; exit 0 same\n"
     "                     values, 3 otherwise, 2 a file that cannot be read or is invalid\n"
+    "  scan [--speeds LIST] [--addresses A-B] [--all]\n"
+    "                     look for meters on the port: the speeds LIST (default\n"
+    "                     115200,57600,38400,19200,9600,4800) and the addresses A-B\n"
+    "                     (default 1-247), the link's speed and address first; stops at\n"
+    "                     the first meter unless --all. One line per meter found:\n"
+    "                     address, speed, serial number, firmware version (tabs)\n"
+    "Diagnostics, with any command that uses the link:\n"
+    "  --trace            every frame and event of the link on stderr, one line each:\n"
+    "                     ms since the link opened, TX/RX or the event, the frame in\n"
+    "                     hex, what it is\n"
+    "  --stats            the link's counters on stderr when the command has ended\n"
     "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
     "the programs, or ~/.config/vok-tarnel/vok-tarnel.ini when their folder is not\n"
     "writable), then to COM1, 115200, 200 and 1.\n"
     "Exit status: 0 success, 1 link or meter failure (a port that cannot be opened or\n"
-    "is lost too), 2 usage error, a speed the port refuses, or a file that cannot be read\n"
-    "or written, 3 a file that fails validation or a load with failed writes.\n";
+    "is lost too; no meter found by scan), 2 usage error, a speed the port refuses, or a\n"
+    "file that cannot be read or written, 3 a file that fails validation or a load with\n"
+    "failed writes.\n";
 
 namespace {
 
@@ -38,9 +53,9 @@ struct CommandShape {
 };
 
 const std::map<std::string, CommandShape> kCommands = {
-    {"ports", {0}}, {"poll", {0}}, {"write", {2}}, {"nvram", {0}},
+    {"ports", {0}}, {"poll", {0}}, {"stats", {0}}, {"write", {2}}, {"nvram", {0}},
     {"dump", {1}},  {"load", {1}}, {"check", {1}}, {"log", {1}},
-    {"verify", {1}}, {"diff", {2}},
+    {"verify", {1}}, {"diff", {2}}, {"scan", {0}},
 };
 
 // A positive, finite number of seconds ("0.5", "3600").
@@ -118,6 +133,11 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             separatorGiven = true;
         } else if (a == "--force") {
             options.force = true;
+        } else if (a == "--trace" || a == "--stats" || a == "--all") {
+            (a == "--trace" ? options.trace : a == "--stats" ? options.stats : options.all) = true;
+        } else if (a == "--speeds" || a == "--addresses") {
+            if (!value(a == "--speeds" ? options.speeds : options.addresses))
+                return fail("Не указано значение параметра " + a);
         } else if (a.size() > 1 && a[0] == '-' && (options.command.empty() || options.command == "log")) {
             return fail("Неизвестный параметр: " + a);
         } else if (options.command.empty()) {
@@ -134,14 +154,23 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
     if (options.arguments.size() != shape->second.arguments)
         return fail("Неверное число аргументов команды " + options.command);
     const bool log = options.command == "log";
-    if (options.countGiven && options.command != "poll" && !log)
-        return fail("Параметр --count относится только к командам poll и log");
+    if (options.countGiven && options.command != "poll" && options.command != "stats" && !log)
+        return fail("Параметр --count относится только к командам poll, stats и log");
     if (options.force && options.command != "dump" && !log)
         return fail("Параметр --force относится только к командам dump и log");
     if ((intervalGiven || separatorGiven || options.durationSeconds) && !log)
         return fail("Параметры --interval, --duration и --separator относятся только к команде log");
     if (options.countGiven && options.durationSeconds)
         return fail("Параметры --count и --duration не совместимы");
+    if ((options.all || options.speeds || options.addresses) && options.command != "scan")
+        return fail("Параметры --speeds, --addresses и --all относятся только к команде scan");
+    if (options.speeds && !ParseSpeedList(*options.speeds))
+        return fail("Неверный список скоростей: " + *options.speeds);
+    if (options.addresses && !ParseAddressRange(*options.addresses))
+        return fail("Неверный диапазон адресов (от 1 до 247): " + *options.addresses);
+    if ((options.trace || options.stats) &&
+        (options.command == "ports" || options.command == "check" || options.command == "diff"))
+        return fail("Параметры --trace и --stats относятся только к командам, работающим со связью");
     result.options = std::move(options);
     return result;
 }

@@ -7,14 +7,18 @@
 
 struct CliOptions {
     std::optional<std::string> port, speed, timeout, address;
-    std::string command;              // ports, poll, write, nvram, dump, load, check, log, verify, diff
+    std::string command;              // ports, poll, stats, write, nvram, dump, load, check, log, verify, diff, scan
     std::vector<std::string> arguments;
-    int count = 1;                    // poll and log --count
+    int count = 1;                    // poll, stats and log --count
     bool countGiven = false;
     bool force = false;               // dump and log --force
     double intervalSeconds = 1.0;     // log --interval
     std::optional<double> durationSeconds; // log --duration
     std::string separator = ",";      // log --separator: "," or ";"
+    bool trace = false;               // --trace: the link's traffic on stderr
+    bool stats = false;               // --stats: the link's counters on stderr at the end
+    std::optional<std::string> speeds, addresses; // scan --speeds, --addresses
+    bool all = false;                 // scan --all
 };
 
 struct CliParse {

@@ -3,16 +3,18 @@
 
 #include "cli_front.h"
 #include "cli_options.h"
+#include "cli_scan.h"
+#include "cli_traffic.h"
 #include "exit_status.h"
 #include "file_commands.h"
 #include "link_messages.h"
-#include "log_command.h"
 #include "link_settings.h"
 #include "link_thread.h"
+#include "log_command.h"
 #include "post_and_wait.h"
+#include "program_version.h"
 #include "register_map.h"
 #include "script.h"
-#include "program_version.h"
 #include "serial_ports.h"
 #include "settings_place.h"
 #include "text_file.h"
@@ -23,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -134,9 +137,26 @@ int Load(TLink1Thread& link, CliFront& front, const std::string& path)
     return front.errors.empty() ? status : kLinkFailure;
 }
 
+ScanRequest ScanRequestFor(const CliOptions& options, const LinkParameters& p)
+{
+    ScanRequest request;
+    request.port = p.port;
+    const std::vector<std::uint32_t> speeds =
+        options.speeds ? *ParseSpeedList(*options.speeds) : DefaultScanSpeeds(p.baud);
+    const auto range = options.addresses ? *ParseAddressRange(*options.addresses)
+                                         : std::pair{kFirstScanAddress, kLastScanAddress};
+    std::optional<std::uint8_t> address;
+    if (p.address >= kFirstScanAddress && p.address <= kLastScanAddress)
+        address = static_cast<std::uint8_t>(p.address);
+    request.probes = ScanOrder(speeds, range.first, range.second, p.baud, address);
+    request.all = options.all;
+    request.identifyTimeoutMs = p.timeoutMs;
+    return request;
+}
+
 int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
 {
-    if (options.command == "poll")
+    if (options.command == "poll" || options.command == "stats")
         return PollMeter(link, front, options.count);
     if (options.command == "write")
         return Write(link, front, registers, options.arguments[0], options.arguments[1]);
@@ -178,15 +198,33 @@ int Run(QCoreApplication& app, const CliOptions& options)
     CliFront front(registers);
     TLink1Thread link(registers, front);
     const LinkParameters& p = check.parameters;
+    std::unique_ptr<CliTraffic> traffic;
+    const bool statsCommand = options.command == "stats";
+    if (options.trace || options.stats || statsCommand)
+        traffic = std::make_unique<CliTraffic>(link.WatchTraffic(), options.trace);
+    const auto report = [&](int status) {
+        if (traffic) {
+            traffic->Flush();
+            if (options.stats)
+                traffic->PrintCounters(stderr);
+            if (statsCommand)
+                traffic->PrintCounters(stdout);
+        }
+        return status;
+    };
+    if (options.command == "scan")
+        return report(RunScan(link, ScanRequestFor(options, p)));
+
     PortOpenFailure why;
     if (!link.OpenLink(p.port, p.baud, p.timeoutMs, p.address, &why))
-        return Failure(why.error == PortOpenError::SpeedRefused ? kUsage : kLinkFailure,
-                       OpenFailureMessage(why, p.port, p.baud));
+        return report(Failure(why.error == PortOpenError::SpeedRefused ? kUsage : kLinkFailure,
+                              OpenFailureMessage(why, p.port, p.baud)));
 
+    front.quietList = statsCommand;
     const int status = RunOnLink(link, front, registers, options);
     // Answers still due to this run must not be left for the next program.
     link.SettleLine();
-    return front.portLost ? kLinkFailure : status;
+    return report(front.portLost ? kLinkFailure : status);
 }
 
 } // namespace

@@ -39,6 +39,13 @@ TEST(CliOptions, UsageErrors)
         {"poll", "--count", "x"},
         {"nvram", "--count", "2"},
         {"load", "a.txt", "--force"},
+        {"poll", "--all"},
+        {"dump", "a.txt", "--speeds", "9600"},
+        {"scan", "--speeds", "9600,x"},
+        {"scan", "--addresses", "1-248"},
+        {"scan", "--addresses"},
+        {"check", "a.txt", "--trace"},
+        {"stats", "extra"},
     };
     for (const auto& args : bad) {
         const CliParse p = ParseCommandLine(args);
@@ -46,4 +53,14 @@ TEST(CliOptions, UsageErrors)
         EXPECT_FALSE(p.error.empty());
     }
     EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+
+    const CliParse scan = ParseCommandLine({"--trace", "scan", "--speeds", "19200,9600", "--addresses", "30-40", "--all"});
+    ASSERT_TRUE(scan.options) << scan.error;
+    EXPECT_EQ(*scan.options->speeds, "19200,9600");
+    EXPECT_EQ(*scan.options->addresses, "30-40");
+    EXPECT_TRUE(scan.options->all);
+    EXPECT_TRUE(scan.options->trace);
+    const CliParse stats = ParseCommandLine({"stats", "--count", "2", "--stats"});
+    ASSERT_TRUE(stats.options) << stats.error;
+    EXPECT_EQ(stats.options->count, 2);
 }

@@ -1,6 +1,7 @@
 // vokctl run as a program against a simulated meter.
 
 #include "meter_sim.h"
+#include "pty_pair.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -378,4 +381,64 @@ TEST_F(VokctlTest, RunningOutOfMemoryIsAMessageAndStatusOne)
         EXPECT_NE(r.err.find("едостаточно памяти"), std::string::npos) << command << ": " << r.err;
     }
     EXPECT_EQ(sim->RequestCount(), 0u);
+}
+
+TEST_F(VokctlTest, TraceShowsEveryFrameAndEventAndStatsCountThem)
+{
+    const CtlRun traced = Ctl({"--trace", "--stats", "poll"});
+    ASSERT_EQ(traced.status, 0) << traced.err;
+    std::istringstream lines(traced.err);
+    std::vector<std::string> trace;
+    std::map<std::string, std::string> counters;
+    for (std::string line; std::getline(lines, line);) {
+        const auto tab = line.find('\t');
+        if (tab != std::string::npos)
+            counters[line.substr(0, tab)] = line.substr(tab + 1);
+        else
+            trace.push_back(line);
+    }
+    ASSERT_GE(trace.size(), 16u); // opened, then a request, its frame and its answer for each of five reads
+    EXPECT_EQ(trace[0], "0.000 OPEN port opened, 115200 baud");
+    const std::regex request(R"(\d+\.\d{3} TX 01 03 07 D0 00 1E C5 4F read 2000x30)");
+    const std::regex frame(R"(\d+\.\d{3} RX 01 03 3C( [0-9A-F]{2}){62} answer: 30 registers)");
+    const std::regex taken(R"(\d+\.\d{3} TAKEN answer taken, answer time \d+\.\d{3} ms)");
+    EXPECT_TRUE(std::regex_match(trace[1], request)) << trace[1];
+    EXPECT_TRUE(std::regex_match(trace[2], frame)) << trace[2];
+    EXPECT_TRUE(std::regex_match(trace[3], taken)) << trace[3];
+    EXPECT_EQ(counters["requests"], "5");
+    EXPECT_EQ(counters["answers"], "5");
+    EXPECT_EQ(counters["time-outs"], "0");
+
+    // vokctl stats prints the counters on stdout instead of the list.
+    sim->SetBadCrcAnswers(1);
+    const CtlRun stats = Ctl({"stats"});
+    ASSERT_EQ(stats.status, 0) << stats.err;
+    EXPECT_EQ(stats.out.rfind("requests\t6\nanswers\t5\ntime-outs\t0\nCRC errors\t1\n", 0), 0u) << stats.out;
+    EXPECT_NE(stats.out.find("\nretries\t1\n"), std::string::npos);
+}
+
+TEST_F(VokctlTest, ScanFindsTheMeterOrSaysThereIsNone)
+{
+    MeterSimOptions options;
+    options.address = 37;
+    options.speed = 19200;
+    options.frozen = true;
+    MeterSim meter37(options);
+    ASSERT_TRUE(meter37.Start());
+    const std::string scan = std::string(VOKCTL_PATH) + " --port " + Quote(meter37.PortPath()) +
+                             " --speed 115200 --address 1 scan --speeds 115200,19200 --addresses 30-40";
+    const CtlRun found = Raw(scan);
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out, "37\t19200\t20417.000000\t10712\n");
+
+    PtyPair empty;
+    const CtlRun none = Raw(std::string(VOKCTL_PATH) + " --port " + Quote(empty.SlavePath()) +
+                            " scan --speeds 9600 --addresses 1-4");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "Влагомер не найден (проб: 4)\n");
+
+    const CtlRun usage = Raw(std::string(VOKCTL_PATH) + " --port " + Quote(empty.SlavePath()) +
+                             " scan --addresses 0-300");
+    EXPECT_EQ(usage.status, 2);
 }

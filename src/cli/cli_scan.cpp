@@ -1,0 +1,110 @@
+#include "cli_scan.h"
+
+#include "link_thread.h"
+#include "post_and_wait.h"
+#include "scan_front.h"
+
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+class CliScanFront final : public ScanFront {
+public:
+    void ScanProgress(const ScanProbe& probe, std::size_t done, std::size_t total) override
+    {
+        if (!onTerminal_)
+            return;
+        std::fprintf(stderr, "\r%u бод, адрес %3u  (%zu из %zu)   ", static_cast<unsigned>(probe.baud),
+                     static_cast<unsigned>(probe.address), done, total);
+        std::fflush(stderr);
+        progressShown_ = true;
+    }
+    void MeterFound(const FoundMeter& meter) override
+    {
+        EndProgress();
+        std::printf("%s\n", FoundMeterLine(meter).c_str());
+        std::fflush(stdout);
+    }
+    void ScanEnded(const ScanOutcome& result) override
+    {
+        EndProgress();
+        outcome = result;
+    }
+
+    ScanOutcome outcome;
+
+private:
+    void EndProgress()
+    {
+        if (progressShown_)
+            std::fputc('\n', stderr);
+        progressShown_ = false;
+    }
+    bool onTerminal_ = ::isatty(STDERR_FILENO) == 1;
+    bool progressShown_ = false;
+};
+
+// SIGINT and SIGTERM cancel the scan while the object lives.
+class InterruptCancels {
+public:
+    explicit InterruptCancels(TLink1Thread& link)
+    {
+        interrupted.store(false);
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt_);
+        ::sigaction(SIGTERM, &action, &oldTerm_);
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [&link] {
+            if (interrupted.load())
+                link.CancelScan();
+        });
+        timer_.start();
+    }
+    ~InterruptCancels()
+    {
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptCancels(const InterruptCancels&) = delete;
+    InterruptCancels& operator=(const InterruptCancels&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+    QTimer timer_;
+};
+
+} // namespace
+
+int RunScan(TLink1Thread& link, ScanRequest request)
+{
+    CliScanFront front;
+    InterruptCancels cancel(link);
+    const std::string port = request.port;
+    if (!PostAndWait(link, LinkCommand::FindMeter, [&] { return link.PostScan(std::move(request), front); })) {
+        std::fprintf(stderr, "Поиск не начат: порт %s занят\n", port.c_str());
+        return 1;
+    }
+    const ScanOutcome& o = front.outcome;
+    for (std::uint32_t baud : o.refusedSpeeds)
+        std::fprintf(stderr, "Порт %s не поддерживает скорость %u; она пропущена\n", port.c_str(),
+                     static_cast<unsigned>(baud));
+    if (!o.error.empty())
+        std::fprintf(stderr, "%s\n", o.error.c_str());
+    else if (o.cancelled)
+        std::fprintf(stderr, "Поиск прерван (проб: %zu)\n", o.probes);
+    else if (o.found.empty())
+        std::fprintf(stderr, "Влагомер не найден (проб: %zu)\n", o.probes);
+    return o.found.empty() ? 1 : 0;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// `vokctl scan`: the finder with the terminal as its front. Each meter found
+// is a line on stdout; progress goes to stderr when it is a terminal; an
+// interrupt (Ctrl+C) ends the scan as its cancel does.
+
+#include "scan_plan.h"
+
+class TLink1Thread;
+
+// Runs the scan to its end. 0 when a meter was found, 1 otherwise.
+int RunScan(TLink1Thread& link, ScanRequest request);

@@ -1,0 +1,37 @@
+#include "cli_traffic.h"
+
+namespace {
+
+constexpr int kDrainMs = 50;
+
+} // namespace
+
+CliTraffic::CliTraffic(LinkTap& tap, bool trace) : tap_(tap), trace_(trace)
+{
+    timer_.setInterval(kDrainMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { Flush(); });
+    timer_.start();
+}
+
+void CliTraffic::Flush()
+{
+    batch_.clear();
+    tap_.Drain(batch_, LinkTap::kQueueCapacity);
+    const std::uint64_t dropped = tap_.TakeDropped();
+    if (!trace_)
+        return;
+    for (const TrafficEntry& entry : batch_) {
+        const double ms = clock_.Ms(entry);
+        std::fprintf(stderr, "%s\n", TraceLine(ms, entry).c_str());
+    }
+    if (dropped > 0)
+        std::fprintf(stderr, "%s\n", DroppedText(dropped, TrafficWords::English).c_str());
+    std::fflush(stderr);
+}
+
+void CliTraffic::PrintCounters(std::FILE* out) const
+{
+    for (const StatisticsRow& row : StatisticsRows(tap_.Counters(), TrafficWords::English))
+        std::fprintf(out, "%s\t%s\n", row.name.c_str(), row.value.c_str());
+    std::fflush(out);
+}
