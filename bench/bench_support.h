@@ -26,7 +26,7 @@ struct SimChild {
 };
 
 // Serves the simulator in a child process until the parent closes the pipe.
-inline SimChild StartSimChild(std::string& path)
+inline SimChild StartSimChild(std::string& path, MeterSimOptions options = {})
 {
     int toParent[2], toChild[2];
     if (pipe(toParent) != 0 || pipe(toChild) != 0)
@@ -35,7 +35,6 @@ inline SimChild StartSimChild(std::string& path)
     if (pid == 0) {
         close(toParent[0]);
         close(toChild[1]);
-        MeterSimOptions options;
         options.frozen = true;
         MeterSim sim(options);
         if (!sim.Start())

@@ -6,6 +6,7 @@
 #include "link_thread.h"
 #include "plain_reg_list.h"
 #include "post_and_wait.h"
+#include "quiet_front.h"
 #include "register_map.h"
 
 #include <QCoreApplication>
@@ -25,27 +26,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSilenceMs = 20.0;
 constexpr int kPolls = 30;
 constexpr int kIdleSeconds = 30;
-
-class QuietFront : public LinkFront {
-public:
-    void RefreshList(const std::string&) override { ++refreshes; }
-    void PollFailed(bool) override {}
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void PortLost(const std::string& text) override { errors.push_back(text); }
-    void SetProgress(int) override {}
-    void CloseProgress() override {}
-    std::string GetOpenFileName() override { return fileName; }
-    std::string GetSaveFileName() override { return fileName; }
-    void FillReport(const std::vector<std::string>& lines) override { report = lines; }
-    ReportEnd ExecReport(bool) override { return ReportEnd::Closed; }
-    void ShowVerifyResult(const VerifyResult& result) override { verify = result; }
-
-    int refreshes = 0;
-    std::vector<std::string> errors;
-    std::vector<std::string> report;
-    VerifyResult verify;
-    std::string fileName;
-};
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

@@ -1,15 +1,18 @@
 #include "main_form.h"
 
 #include "caption_on_frame_style.h"
+#include "form_controls.h"
 #include "form_font.h"
 #include "link_messages.h"
 #include "link_thread.h"
 #include "link_value_list.h"
 #include "message_boxes.h"
+#include "meter_finder_panel.h"
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
 #include "syntax_rep_form.h"
 #include "title_bar.h"
+#include "traffic_tab.h"
 #include "trends_tab.h"
 #include "value_freshness.h"
 
@@ -78,14 +81,6 @@ QLabel* MakePicture(QWidget* parent, const char* name)
     label->setScaledContents(true);
     label->setAttribute(Qt::WA_TranslucentBackground);
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    return button;
 }
 
 } // namespace
@@ -158,6 +153,9 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     freshness_ = std::make_unique<TValueFreshness>(*RegListView, kValueColumn, *EParValue, *PollStatusLabel);
 
     LinkThread = new TLink1Thread(Registers, *this, this);
+    TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
+    PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
+    MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
     Timer1->start();
 }
 

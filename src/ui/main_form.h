@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the "Сервис" tab with the register list and the command
-// buttons, the "Связь" tab with the link settings. It owns the register
+// buttons, the "Связь" tab with the link settings (and below them the
+// finder), the "Обмен" tab with the link's traffic. It owns the register
 // objects and the link thread, and is the front whose steps the link
 // thread's commands run.
 
@@ -26,8 +27,10 @@ class QTimer;
 class TFSSyntaxRep;
 class TLink1Thread;
 class TLinkValueList;
+class TMeterFinderPanel;
 class TModBusRegEditForm;
 class TProgressBarForm;
+class TTrafficTab;
 class TTrendsTab;
 class TValueFreshness;
 
@@ -89,6 +92,8 @@ public:
     TTrendsTab* Trends; // the tab "Тренды"
     // Beside the value box: says that the last poll got no answer.
     QLabel* PollStatusLabel;
+    TTrafficTab* TrafficTab = nullptr;       // the third tab, "Обмен"
+    TMeterFinderPanel* MeterFinder = nullptr; // on the tab "Связь", below the link settings
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;

@@ -1,14 +1,18 @@
 // vok-tarnel-screenshots PORT OUTDIR [SIM_PID]: shows the main window with a
-// temporary INI file, opens the link to PORT, waits for a poll and saves the
-// tabs "Сервис" and "Связь" as OUTDIR/tab-service.png and OUTDIR/tab-link.png;
-// then polls five times a second for half a minute and saves the tab
-// "Тренды", zoomed to that half minute, as OUTDIR/tab-trends.png. With the
-// process id of the simulated meter it then stops that process, so that a
-// poll fails, and saves the tab "Сервис" with the stale values as
-// OUTDIR/tab-service-stale.png.
+// temporary INI file, opens the link to PORT, waits for a few polls and saves
+// the tabs "Сервис" and "Обмен" as OUTDIR/tab-service.png and
+// OUTDIR/tab-traffic.png; then polls five times a second for half a minute
+// and saves the tab "Тренды", zoomed to that half minute, as
+// OUTDIR/tab-trends.png. With the process id of the simulated meter it then
+// stops that process, so that a poll fails, and saves the tab "Сервис" with
+// the stale values as OUTDIR/tab-service-stale.png. Last it lets the finder
+// find the meter and saves the tab "Связь" as OUTDIR/tab-link.png.
 
 #include "link_settings.h"
+#include "meter_finder_panel.h"
 #include "qt_translation.h"
+#include "traffic_log_model.h"
+#include "traffic_tab.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
 #include "trends_tab.h"
@@ -19,12 +23,14 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -111,10 +117,21 @@ int main(int argc, char** argv)
     const bool polled = WaitFor([&] { return form.RegListView->item(0, 3)->text() != "0.000000"; }, 10000);
     if (!polled)
         std::fprintf(stderr, "no poll answer within 10 s\n");
+    // A few more polls, so that the traffic list has something to show.
+    const int rows = form.TrafficTab->Model().rowCount();
+    WaitFor([&] { return form.TrafficTab->Model().rowCount() > rows + 30; }, 10000);
     form.RegListView->selectRow(4);
+    // The list shows the time-out and what followed it.
+    TrafficLogModel& log = form.TrafficTab->Model();
+    for (int row = 0; row < log.rowCount(); ++row) {
+        if (log.RowSeverity(row) == TrafficSeverity::Error) {
+            form.TrafficTab->TrafficView->scrollTo(log.index(std::max(row - 5, 0), 0), QAbstractItemView::PositionAtTop);
+            break;
+        }
+    }
     const QDir out(args[2]);
     bool saved = Grab(form, form.TabSheet1, out.filePath(QStringLiteral("tab-service.png"))) &&
-                 Grab(form, form.TabSheet2, out.filePath(QStringLiteral("tab-link.png")));
+                 Grab(form, form.TrafficTab, out.filePath(QStringLiteral("tab-traffic.png")));
 
     TTrendsTab& trends = *form.Trends;
     form.PageControl1->setCurrentWidget(&trends);
@@ -127,10 +144,20 @@ int main(int argc, char** argv)
     if (!trends.History().Empty())
         trends.ShowRange(trends.History().FirstTime(), trends.History().LastTime());
     saved = saved && sampled && Grab(form, &trends, out.filePath(QStringLiteral("tab-trends.png")));
+    const LinkSettingsTexts settings = form.GetLinkSettingsTexts();
     if (saved && args.size() == 4)
         saved = GrabStale(form, static_cast<pid_t>(args[3].toLongLong()),
                           out.filePath(QStringLiteral("tab-service-stale.png")));
+    form.SetLinkSettingsTexts(settings);
     form.Link1CloseButton->click();
+
+    TMeterFinderPanel& finder = *form.MeterFinder;
+    finder.FindMeterButton->click();
+    const bool found = WaitFor([&] { return finder.FindMeterButton->isEnabled(); }, 20000) &&
+                       finder.FoundMetersView->rowCount() > 0;
+    if (!found)
+        std::fprintf(stderr, "the finder found no meter\n");
+    saved = saved && Grab(form, form.TabSheet2, out.filePath(QStringLiteral("tab-link.png")));
     form.close();
-    return polled && saved ? 0 : 1;
+    return polled && found && saved ? 0 : 1;
 }

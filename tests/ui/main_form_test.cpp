@@ -471,7 +471,7 @@ TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
     const std::string file = dir_.File("params.txt");
 
     ModalAnswers answers;
-    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(file));
     Form().SaveVokParamsButton->click();
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(progressShows.shows, 1);
@@ -483,13 +483,13 @@ TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
 
     // An existing file is overwritten only after Yes.
     WriteText(file, "marker\n");
-    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(file));
     answers.ExpectBox(QStringLiteral("Файл существует. Переписать?"), QMessageBox::No);
     Form().SaveVokParamsButton->click();
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(ReadText(file), "marker\n");
     EXPECT_EQ(progressShows.shows, 1);
-    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(file));
     answers.ExpectBox(QStringLiteral("Файл существует. Переписать?"), QMessageBox::Yes);
     Form().SaveVokParamsButton->click();
     EXPECT_TRUE(answers.Done());
@@ -503,7 +503,7 @@ TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
 
     QString report;
     answers.ExpectBox(kSure, QMessageBox::Yes);
-    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(file));
     answers.Expect([&](QWidget* w) { return w == forms_->FSSyntaxRep.get(); },
                    [&](QWidget*) {
                        report = forms_->FSSyntaxRep->Memo->toPlainText();

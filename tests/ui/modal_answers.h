@@ -15,12 +15,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 // Runs the event loop for `ms`.
 inline void Pump(int ms)
@@ -61,6 +61,20 @@ public:
                    return box && box->text() == text;
                },
                [button](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(button)->click(); });
+    }
+
+    // Types the file's name into a file dialog, as a user does, and accepts.
+    static Action ChooseFile(const std::string& path)
+    {
+        return [path](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            const QFileInfo info(QString::fromStdString(path));
+            dialog->setDirectory(info.absolutePath());
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(info.fileName());
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        };
     }
 
     bool Done() const { return steps_.empty(); }
@@ -108,17 +122,3 @@ private:
 };
 
 inline bool IsFileDialog(QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; }
-
-// Types the file's name into a file dialog, as a user does, and accepts.
-inline ModalAnswers::Action ChooseFile(const std::string& path)
-{
-    return [path](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        const QFileInfo info(QString::fromStdString(path));
-        dialog->setDirectory(info.absolutePath());
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(info.fileName());
-        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-    };
-}

@@ -73,8 +73,9 @@ protected:
 TEST_F(TrendsTabTest, ALineForEachCheckedFloatRowThinnedToTheWidth)
 {
     TTrendsTab& tab = Tab();
-    ASSERT_EQ(Form().PageControl1->indexOf(&tab), 2);
-    EXPECT_EQ(Form().PageControl1->tabText(2), QStringLiteral("Тренды"));
+    // The fourth tab, after "Обмен".
+    ASSERT_EQ(Form().PageControl1->indexOf(&tab), 3);
+    EXPECT_EQ(Form().PageControl1->tabText(3), QStringLiteral("Тренды"));
     ASSERT_EQ(tab.RowCheckBoxes.size(), 11u);
     EXPECT_EQ(Shown(), (QStringList{"Температура среды, С°", "Обводненность, %"}));
     QCheckBox* board = tab.RowCheckBoxes.back();
@@ -156,7 +157,7 @@ TEST_F(TrendsTabTest, RecordingFollowsThePollsAndAFileThatFailsStopsItOnly)
     TTrendsTab& tab = Tab();
     const std::string path = dir_.File("trend.csv");
     ModalAnswers answers;
-    answers.Expect(IsFileDialog, ChooseFile(path));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(path));
     tab.RecordButton->click();
     ASSERT_TRUE(answers.Done());
     ASSERT_TRUE(tab.Recording());
@@ -202,7 +203,7 @@ TEST_F(TrendsTabTest, TheLoadReportVerifiesTheFileBelowItsOwnLines)
     TFSSyntaxRep& report = *forms_->FSSyntaxRep;
     ModalAnswers answers;
     answers.ExpectBox(QStringLiteral("Вы уверены?"), QMessageBox::Yes);
-    answers.Expect(IsFileDialog, ChooseFile(file));
+    answers.Expect(IsFileDialog, ModalAnswers::ChooseFile(file));
     answers.Expect([&](QWidget* w) { return w == &report; },
                    [&](QWidget*) {
                        ASSERT_TRUE(report.VerifyButton->isVisible());
