@@ -344,8 +344,11 @@ TEST_F(Integrity, NvramCommitAcrossSampledTimings)
         EXPECT_EQ(front.progressCloses, 1) << Label(t);
         if (front.errors.empty()) {
             EXPECT_GT(sim->GetCounters().nvramCommits, commits) << Label(t);
-            // 1234 on the first read-back, 0 on the second: exactly two sweeps.
-            EXPECT_EQ(front.Sweeps(), 2) << Label(t);
+            // 1234 on the first read-back, 0 on the second: two sweeps; one
+            // when the first read-back's answer was lost and its repeat read
+            // 0. A stale 1234 taken for a later read would make three.
+            EXPECT_GE(front.Sweeps(), 1) << Label(t);
+            EXPECT_LE(front.Sweeps(), 2) << Label(t);
         } else {
             EXPECT_EQ(front.errors, std::vector<std::string>{kLinkMessage}) << Label(t);
         }
