@@ -98,7 +98,7 @@ same() {
   if [ "$got" = "$want" ]; then pass "completion: $name"; else fail "completion: $name" "want: $want; got: $got"; fi
 }
 same "commands" $'load\nlog' vokctl l
-same "options of a command, then the link's" $'--separator\n--speed' vokctl log --s
+same "options of a command, then the link's" $'--separator\n--speed\n--stats' vokctl log --s
 same "speeds" $'19200\n115200' vokctl --speed 1
 same "separator" $',\n\\;' vokctl log --separator ""
 same "port names from the port list" "$("$bin/vokctl" ports | cut -f1)" vokctl --port ""
