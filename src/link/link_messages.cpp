@@ -22,6 +22,16 @@ std::string Reason(const PortOpenFailure& failure, const std::string& port, std:
         return port + " не является последовательным портом";
     case PortOpenError::SpeedRefused:
         return "Порт " + port + " не поддерживает скорость " + std::to_string(baud);
+    case PortOpenError::BadTcpAddress:
+        return "Неверный адрес " + port + ": нужен вид tcp://УЗЕЛ:ПОРТ";
+    case PortOpenError::NameNotResolved:
+        return "Не найден адрес узла в " + port;
+    case PortOpenError::ConnectionRefused:
+        return "Подключение к " + port + " отвергнуто: там никто не принимает подключений";
+    case PortOpenError::Unreachable:
+        return "Узел " + port + " недоступен: нет маршрута";
+    case PortOpenError::ConnectTimedOut:
+        return "Нет ответа на подключение к " + port + ": время ожидания истекло";
     }
     if (failure.systemError != 0)
         return std::string("Системная ошибка: ") + std::strerror(failure.systemError);

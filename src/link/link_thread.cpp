@@ -56,7 +56,7 @@ bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std
             *why = {PortOpenError::AlreadyOpen, 0};
         return false;
     }
-    if (!OpenTapped(portName, baud, why))
+    if (!OpenTapped(portName, StreamSettings{baud, ConnectTimeoutFor(timeoutMs)}, why))
         return false;
     if (tap_)
         tap_->ResetStatistics();

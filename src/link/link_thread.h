@@ -47,7 +47,8 @@ public:
     ~TLink1Thread() override;
 
     // Stores time-out and address, then opens the channel; `why` (when
-    // given) says why it did not open.
+    // given) says why it did not open. A tcp:// port is given ten answer
+    // time-outs, at least 2 s, to connect; its speed is ignored.
     bool OpenLink(const std::string& portName, std::uint32_t baud, std::uint32_t timeoutMs,
                   std::int32_t address, PortOpenFailure* why = nullptr);
     // Closes the channel at once; a running transaction fails silently.
@@ -104,7 +105,7 @@ private:
 
     bool Enqueue(QueuedCommand command);
     // Opens the channel with the tap as its observer, when there is one.
-    bool OpenTapped(const std::string& portName, std::uint32_t baud, PortOpenFailure* why);
+    bool OpenTapped(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why);
     void Execute();
     void Dispatch(const QueuedCommand& command);
 

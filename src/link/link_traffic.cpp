@@ -10,15 +10,15 @@ LinkTap& TLink1Thread::WatchTraffic(std::size_t queueCapacity)
     return *tap_;
 }
 
-bool TLink1Thread::OpenTapped(const std::string& portName, std::uint32_t baud, PortOpenFailure* why)
+bool TLink1Thread::OpenTapped(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why)
 {
     // Set while the channel is closed; an open channel refuses the open
     // below and keeps its observer, which is this same one.
     FRtu.SetObserver(tap_.get());
     const auto at = std::chrono::steady_clock::now();
-    if (!FRtu.Open(portName, baud, why))
+    if (!FRtu.Open(portName, settings, why))
         return false;
     if (tap_)
-        tap_->MarkOpened(baud, at);
+        tap_->MarkOpened(settings.baud, at);
     return true;
 }

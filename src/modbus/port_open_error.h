@@ -4,13 +4,18 @@
 
 enum class PortOpenError {
     None,
-    AlreadyOpen,      // this channel holds a port already
-    NoSuchPort,       // no device of that name
-    PermissionDenied, // the device exists, the user may not open it
-    Busy,             // another program holds the port
-    NotSerialPort,    // the name is not a terminal device
-    SpeedRefused,     // the port does not take the baud rate
-    Failed,           // any other system error; see systemError
+    AlreadyOpen,       // this channel holds a port already
+    NoSuchPort,        // no device of that name
+    PermissionDenied,  // the device exists, the user may not open it
+    Busy,              // another program holds the port
+    NotSerialPort,     // the name is not a terminal device
+    SpeedRefused,      // the port does not take the baud rate
+    BadTcpAddress,     // a tcp:// name that is not tcp://HOST:PORT
+    NameNotResolved,   // the host name of a tcp:// port has no address
+    ConnectionRefused, // nobody listens at that address and port
+    Unreachable,       // no route to the host or its network
+    ConnectTimedOut,   // the connection was not made within its time-out
+    Failed,            // any other system error; see systemError
 };
 
 struct PortOpenFailure {

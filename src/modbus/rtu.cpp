@@ -2,6 +2,7 @@
 
 #include "crc16.h"
 #include "frame_check.h"
+#include "tcp_address.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,8 @@ using std::chrono::milliseconds;
 // Sends remembered for the answer count; a meter that ignores requests
 // cannot grow the list without end.
 constexpr std::size_t kMaxUnanswered = 256;
+// The line speed assumed behind a TCP gateway.
+constexpr std::uint32_t kSlowestGatewayBaud = 9600;
 // No settling takes longer than this, however slow the meter has been.
 constexpr Clock::duration kLongestGuard = std::chrono::seconds(5);
 
@@ -32,7 +35,7 @@ ModBusRtu::ModBusRtu() { data = frame + 1; }
 
 ModBusRtu::~ModBusRtu() { Close(); }
 
-bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why)
+bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why)
 {
     std::lock_guard life(lifecycleLock_);
     if (open_.load()) {
@@ -41,8 +44,11 @@ bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud, PortOpenFa
         return false;
     }
     stopFlag.exchange(0);
-    if (!port.Open(portName, baud, why))
+    const bool tcp = IsTcpPortName(portName);
+    ByteStream& port = tcp ? static_cast<ByteStream&>(tcp_) : serial_;
+    if (!port.Open(portName, settings, why))
         return false;
+    port_.store(&port);
     {
         std::lock_guard lock(handoverLock);
         latestFrame = nullptr;
@@ -50,11 +56,15 @@ bool ModBusRtu::Open(const std::string& portName, std::uint32_t baud, PortOpenFa
         frameStarted_.reset();
         lost_ = false;
         ++generation_;
-        frameOverrun_ = FrameOverrun(baud);
-        byteTime_ = std::chrono::microseconds(11'000'000) / std::max(baud, 1u);
+        // A gateway's line speed is not known here: its frames are given
+        // the time of the slowest common one.
+        frameOverrun_ = FrameOverrun(tcp ? kSlowestGatewayBaud : settings.baud);
+        // The answer time counts from the request's end on the line; over a
+        // gateway that time is not known and counts as none.
+        byteTime_ = tcp ? std::chrono::microseconds(0) : std::chrono::microseconds(11'000'000) / std::max(settings.baud, 1u);
     }
     try {
-        readerThread = std::thread([this] { ReaderLoop(); });
+        readerThread = std::thread([this, stream = &port] { ReaderLoop(*stream); });
     } catch (const std::system_error& e) {
         port.Close();
         if (why)
@@ -80,6 +90,7 @@ void ModBusRtu::Close()
     }
     frameEvent.notify_all();
     stopFlag.exchange(1);
+    ByteStream& port = *port_.load();
     port.Interrupt();
     {
         std::lock_guard lock(pauseLock_);
@@ -96,14 +107,14 @@ void ModBusRtu::PauseAfterReadError(int ms)
     pauseWake_.wait_for(lock, milliseconds(ms), [this] { return stopFlag.load() != 0; });
 }
 
-void ModBusRtu::ReaderLoop()
+void ModBusRtu::ReaderLoop(ByteStream& port)
 {
-    using Status = SerialPort::ReadStatus;
+    using Status = ByteStream::ReadStatus;
     int i = 0;
     int errorPauseMs = 1;
     while (stopFlag.load() == 0) {
         // Without limit for the first byte of a frame, then until silence.
-        const SerialPort::ReadResult first = port.Read(rxBuffer[i], kFrameCapacity, std::nullopt);
+        const ByteStream::ReadResult first = port.Read(rxBuffer[i], kFrameCapacity, std::nullopt);
         if (first.status == Status::Interrupted)
             return;
         if (first.status == Status::Lost) {
@@ -126,7 +137,7 @@ void ModBusRtu::ReaderLoop()
         std::size_t total = first.count;
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
-            const SerialPort::ReadResult more = port.Read(rxBuffer[i] + total, kFrameCapacity - total, kSilence);
+            const ByteStream::ReadResult more = port.Read(rxBuffer[i] + total, kFrameCapacity - total, kSilence);
             if (more.status != Status::Bytes) {
                 end = more.status;
                 break;
@@ -249,15 +260,15 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         lastActivity_ = now;
         NoteBytes(TrafficKind::Request, frame, frameLength, now);
     }
-    switch (port.Write(frame, frameLength, timeoutMs)) {
-    case SerialPort::WriteResult::Ok:
+    switch (port_.load()->Write(frame, frameLength, timeoutMs)) {
+    case ByteStream::WriteResult::Ok:
         NoteSent();
         return;
-    case SerialPort::WriteResult::TimedOut:
+    case ByteStream::WriteResult::TimedOut:
         ThrowTimeOut();
-    case SerialPort::WriteResult::Failed:
+    case ByteStream::WriteResult::Failed:
         throw kWriteFailed;
-    case SerialPort::WriteResult::Lost:
+    case ByteStream::WriteResult::Lost:
         MarkLost();
         throw kPortLost;
     }

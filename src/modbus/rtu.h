@@ -1,6 +1,7 @@
 #pragma once
 // The master end of a Modbus RTU serial line: frames by line silence, CRC-16,
-// and the request/answer transaction on top.
+// and the request/answer transaction on top. The line is a local serial
+// port, or a TCP connection to a gateway for a port named tcp://HOST:PORT.
 //
 // Every answer belongs to its request. A transaction settles the line first
 // when earlier requests may still be answered (it waits until those answers
@@ -13,6 +14,7 @@
 #include "pdu.h"
 #include "port_open_error.h"
 #include "serial_port.h"
+#include "tcp_connection.h"
 #include "time_limit.h"
 #include "traffic.h"
 
@@ -53,8 +55,12 @@ public:
     ~ModBusRtu();
 
     // False when the channel is open already or the port does not open;
-    // `why` (when given) then says which.
-    bool Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why = nullptr);
+    // `why` (when given) then says which. A tcp:// name connects.
+    bool Open(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why = nullptr);
+    bool Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why = nullptr)
+    {
+        return Open(portName, StreamSettings{baud, {}}, why);
+    }
     void Close();
     bool IsOpen() const { return open_.load(); }
 
@@ -106,7 +112,7 @@ private:
     void Tell(TrafficObserver& observer, TrafficKind kind, const std::uint8_t* bytes, std::uint32_t count,
               Clock::time_point at, std::uint8_t code, std::int64_t detail = 0);
 
-    void ReaderLoop();
+    void ReaderLoop(ByteStream& port);
     void PauseAfterReadError(int ms);
     // Hands a collected frame to the receive; false when it was too short.
     bool HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
@@ -119,7 +125,12 @@ private:
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
     std::atomic<std::int32_t> stopFlag{0};
-    SerialPort port;
+    // The streams a port name may stand for; Open picks one. Both live as
+    // long as the channel, so that a send that raced a Close and an Open
+    // never finds its stream gone.
+    SerialPort serial_;
+    TcpConnection tcp_;
+    std::atomic<ByteStream*> port_{&serial_};
     std::thread readerThread;
 
     // The hand-over between the reader thread and the receive, and what the

@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -59,35 +57,6 @@ PortOpenError OpenErrorOf(int error)
     }
 }
 
-// A descriptor closed when it goes out of scope, unless released.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    explicit operator bool() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-timespec ToTimespec(std::chrono::nanoseconds d)
-{
-    if (d.count() < 0)
-        d = std::chrono::nanoseconds(0);
-    timespec ts;
-    ts.tv_sec = static_cast<time_t>(d.count() / 1'000'000'000);
-    ts.tv_nsec = static_cast<long>(d.count() % 1'000'000'000);
-    return ts;
-}
-
 } // namespace
 
 SerialPort::~SerialPort() { Close(); }
@@ -111,10 +80,10 @@ std::string SerialPort::DevicePath(const std::string& portName)
     return "/dev/" + portName;
 }
 
-bool SerialPort::Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why)
+bool SerialPort::Open(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why)
 {
     PortOpenFailure failure;
-    const bool opened = OpenDevice(portName, baud, failure);
+    const bool opened = OpenDevice(portName, settings.baud, failure);
     if (why)
         *why = failure;
     return opened;
@@ -127,7 +96,7 @@ bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, Por
         why = {error, systemError};
         return false;
     };
-    if (fd_ >= 0)
+    if (HoldsDescriptor())
         return fail(PortOpenError::AlreadyOpen);
     if (portName.empty())
         return fail(PortOpenError::NoSuchPort);
@@ -165,139 +134,33 @@ bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, Por
     if (::cfgetospeed(&check) != speed)
         return fail(PortOpenError::SpeedRefused);
 
-    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake)
-        return fail(PortOpenError::Failed, errno);
     // Whatever an earlier program left in the queues is not ours.
     ::tcflush(fd.get(), TCIOFLUSH);
-    // Nothing fails after this, so a refused open never leaves the tty
-    // exclusive behind it.
+    // Exclusive last, and undone when the open fails after all, so that a
+    // refused open never leaves the tty exclusive behind it.
     if (::ioctl(fd.get(), TIOCEXCL) != 0)
         return fail(PortOpenError::Failed, errno);
-    fd_ = fd.release();
-    wakeFd_ = wake.release();
-    why = {};
+    if (!Adopt(fd, why)) {
+        ::ioctl(fd.get(), TIOCNXCL);
+        return false;
+    }
     return true;
 }
 
-void SerialPort::Interrupt()
+bool SerialPort::Gone(int error) const { return DeviceGone(error); }
+
+ssize_t SerialPort::WriteSome(int fd, const std::uint8_t* bytes, std::size_t count)
 {
-    // Not under ioLock_: a write in progress holds it until it sees the
-    // wake. Only Open and Close, on the caller's thread, change wakeFd_.
-    const int wake = wakeFd_.load();
-    if (wake < 0)
-        return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto r = ::write(wake, &one, sizeof one);
+    return ::write(fd, bytes, count);
 }
 
-void SerialPort::Close()
+void SerialPort::DiscardOutput(int fd) { ::tcflush(fd, TCOFLUSH); }
+
+void SerialPort::Release(int fd)
 {
-    Interrupt();
-    std::lock_guard lock(ioLock_);
-    ReleaseDescriptors();
+    // The exclusive mode belongs to the tty, not to this descriptor: it
+    // would outlive us while another process holds the device open (a
+    // simulator keeping its pty), locking everyone else out.
+    ::ioctl(fd, TIOCNXCL);
 }
 
-void SerialPort::ReleaseDescriptors()
-{
-    if (fd_ >= 0) {
-        // The exclusive mode belongs to the tty, not to this descriptor: it
-        // would outlive us while another process holds the device open (a
-        // simulator keeping its pty), locking everyone else out.
-        ::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-    }
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
-    fd_ = -1;
-    wakeFd_ = -1;
-}
-
-bool SerialPort::IsOpen() const
-{
-    std::lock_guard lock(ioLock_);
-    return fd_ >= 0;
-}
-
-SerialPort::ReadResult SerialPort::Read(std::uint8_t* buffer, std::size_t capacity,
-                                        std::optional<std::chrono::nanoseconds> waitFor)
-{
-    // The reader thread is joined before the descriptors are released, so
-    // they stay valid here without the lock.
-    int fd, wake;
-    {
-        std::lock_guard lock(ioLock_);
-        fd = fd_;
-        wake = wakeFd_;
-    }
-    if (fd < 0)
-        return {ReadStatus::Interrupted};
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-    timespec limit{};
-    if (waitFor)
-        limit = ToTimespec(*waitFor);
-    for (;;) {
-        const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return {ReadStatus::Failed};
-        }
-        if (fds[1].revents)
-            return {ReadStatus::Interrupted};
-        if (r == 0)
-            return {ReadStatus::Quiet};
-        if (fds[0].revents & POLLNVAL)
-            return {ReadStatus::Lost};
-        // A hang-up may still leave bytes to read; the read tells.
-        const ssize_t n = ::read(fd, buffer, capacity);
-        if (n > 0)
-            return {ReadStatus::Bytes, static_cast<std::size_t>(n)};
-        if (n == 0 || DeviceGone(errno) || (fds[0].revents & POLLHUP))
-            return {ReadStatus::Lost};
-        if (errno == EAGAIN || errno == EINTR)
-            continue;
-        return {ReadStatus::Failed};
-    }
-}
-
-SerialPort::WriteResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count, std::uint32_t timeoutMs)
-{
-    using Clock = std::chrono::steady_clock;
-    std::lock_guard lock(ioLock_);
-    if (fd_ < 0)
-        return WriteResult::Failed;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::size_t done = 0;
-    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-    while (done < count) {
-        const ssize_t n = ::write(fd_, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return DeviceGone(errno) ? WriteResult::Lost : WriteResult::Failed;
-        timespec left{};
-        timespec* limit = nullptr;
-        if (timeoutMs != kInfinite) {
-            const auto remaining = deadline - Clock::now();
-            if (remaining <= Clock::duration::zero()) {
-                ::tcflush(fd_, TCOFLUSH);
-                return WriteResult::TimedOut;
-            }
-            left = ToTimespec(remaining);
-            limit = &left;
-        }
-        const int r = ::ppoll(fds, 2, limit, nullptr);
-        if (r < 0 && errno != EINTR)
-            return WriteResult::Failed;
-        if (fds[1].revents)
-            return WriteResult::Failed;
-        if (fds[0].revents & (POLLHUP | POLLNVAL))
-            return WriteResult::Lost;
-        if (fds[0].revents & POLLERR)
-            return WriteResult::Failed;
-    }
-    return WriteResult::Ok;
-}

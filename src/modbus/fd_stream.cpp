@@ -1,0 +1,160 @@
+#include "fd_stream.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+timespec ToTimespec(std::chrono::nanoseconds d)
+{
+    if (d.count() < 0)
+        d = std::chrono::nanoseconds(0);
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(d.count() / 1'000'000'000);
+    ts.tv_nsec = static_cast<long>(d.count() % 1'000'000'000);
+    return ts;
+}
+
+bool FdStream::Adopt(UniqueFd& fd, PortOpenFailure& why)
+{
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake) {
+        why = {PortOpenError::Failed, errno};
+        return false;
+    }
+    fd_ = fd.release();
+    wakeFd_ = wake.release();
+    why = {};
+    return true;
+}
+
+void FdStream::Interrupt()
+{
+    // Not under ioLock_: a write in progress holds it until it sees the
+    // wake. Only Open and Close, on the caller's thread, change wakeFd_.
+    const int wake = wakeFd_.load();
+    if (wake < 0)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto r = ::write(wake, &one, sizeof one);
+}
+
+void FdStream::Close()
+{
+    Interrupt();
+    std::lock_guard lock(ioLock_);
+    if (fd_ >= 0) {
+        Release(fd_);
+        ::close(fd_);
+    }
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+    fd_ = -1;
+    wakeFd_ = -1;
+}
+
+bool FdStream::IsOpen() const
+{
+    std::lock_guard lock(ioLock_);
+    return fd_ >= 0;
+}
+
+FdStream::ReadResult FdStream::Read(std::uint8_t* buffer, std::size_t capacity,
+                                    std::optional<std::chrono::nanoseconds> waitFor)
+{
+    // The reader thread is joined before the descriptors are released, so
+    // they stay valid here without the lock.
+    int fd, wake;
+    {
+        std::lock_guard lock(ioLock_);
+        fd = fd_;
+        wake = wakeFd_;
+    }
+    if (fd < 0)
+        return {ReadStatus::Interrupted};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    timespec limit{};
+    if (waitFor)
+        limit = ToTimespec(*waitFor);
+    for (;;) {
+        const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ReadStatus::Failed};
+        }
+        if (fds[1].revents)
+            return {ReadStatus::Interrupted};
+        if (r == 0)
+            return {ReadStatus::Quiet};
+        if (fds[0].revents & POLLNVAL)
+            return {ReadStatus::Lost};
+        // A hang-up may still leave bytes to read; the read tells.
+        const ssize_t n = ::read(fd, buffer, capacity);
+        if (n > 0)
+            return {ReadStatus::Bytes, static_cast<std::size_t>(n)};
+        // End of file: the other end is gone.
+        if (n == 0 || Gone(errno) || (fds[0].revents & POLLHUP))
+            return {ReadStatus::Lost};
+        if (errno == EAGAIN || errno == EINTR)
+            continue;
+        return {ReadStatus::Failed};
+    }
+}
+
+FdStream::WriteResult FdStream::Write(const std::uint8_t* bytes, std::size_t count, std::uint32_t timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    std::lock_guard lock(ioLock_);
+    if (fd_ < 0)
+        return WriteResult::Failed;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::size_t done = 0;
+    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+    while (done < count) {
+        const ssize_t n = WriteSome(fd_, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return Gone(errno) ? WriteResult::Lost : WriteResult::Failed;
+        timespec left{};
+        timespec* limit = nullptr;
+        if (timeoutMs != kInfinite) {
+            const auto remaining = deadline - Clock::now();
+            if (remaining <= Clock::duration::zero()) {
+                DiscardOutput(fd_);
+                return WriteResult::TimedOut;
+            }
+            left = ToTimespec(remaining);
+            limit = &left;
+        }
+        const int r = ::ppoll(fds, 2, limit, nullptr);
+        if (r < 0 && errno != EINTR)
+            return WriteResult::Failed;
+        if (fds[1].revents)
+            return WriteResult::Failed;
+        if (fds[0].revents & (POLLHUP | POLLNVAL))
+            return WriteResult::Lost;
+        if (fds[0].revents & POLLERR)
+            return WriteResult::Failed;
+    }
+    return WriteResult::Ok;
+}
