@@ -1,7 +1,9 @@
 // vokctl run as a program against a simulated meter.
 
+#include "loopback.h"
 #include "meter_sim.h"
 #include "pty_pair.h"
+#include "socat_gateway.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -441,4 +444,112 @@ TEST_F(VokctlTest, ScanFindsTheMeterOrSaysThereIsNone)
     const CtlRun usage = Raw(std::string(VOKCTL_PATH) + " --port " + Quote(empty.SlavePath()) +
                              " scan --addresses 0-300");
     EXPECT_EQ(usage.status, 2);
+}
+
+// Every command through a TCP connection: to the simulator listening on
+// 127.0.0.1 or ::1, and through socat joining a loopback port to the
+// simulator's pseudo-terminal, as a serial gateway does.
+enum class Route { Ipv4, Ipv6, Socat };
+
+class VokctlOverTcp : public VokctlTest, public ::testing::WithParamInterface<Route> {
+protected:
+    void SetUp() override
+    {
+        MeterSimOptions options;
+        options.frozen = true;
+        options.nvramClearReads = 0;
+        sim = std::make_unique<MeterSim>(options);
+        switch (GetParam()) {
+        case Route::Ipv6:
+            if (!HasIpv6Loopback())
+                GTEST_SKIP() << "no ::1 on this machine";
+            ASSERT_TRUE(sim->StartTcp("::1"));
+            port = sim->PortPath();
+            break;
+        case Route::Ipv4:
+            ASSERT_TRUE(sim->StartTcp("127.0.0.1"));
+            port = sim->PortPath();
+            break;
+        case Route::Socat:
+            ASSERT_TRUE(sim->Start());
+            gateway = std::make_unique<SocatGateway>(SOCAT_PATH, sim->PortPath());
+            port = gateway->Name();
+            break;
+        }
+    }
+
+    // The speed is not one a serial port takes: a TCP port ignores it.
+    CtlRun Run(const std::vector<std::string>& args)
+    {
+        if (gateway) {
+            EXPECT_TRUE(gateway->WaitIdle());
+        }
+        std::string command = std::string(VOKCTL_PATH) + " --port " + Quote(port) + " --speed 12345 --timeout 200";
+        for (const auto& a : args)
+            command += " " + Quote(a);
+        return Raw(command);
+    }
+
+    std::unique_ptr<SocatGateway> gateway;
+    std::string port;
+};
+
+TEST_P(VokctlOverTcp, EveryCommand)
+{
+    sim->SetFloat(2000, 4242.0f);
+    const CtlRun poll = Run({"poll"});
+    ASSERT_EQ(poll.status, 0) << poll.err;
+    EXPECT_EQ(poll.out.substr(0, poll.out.find('\n')), "Серийный номер\t2001\tfloat\t4242.000000\t");
+
+    EXPECT_EQ(Run({"write", "2021", "-3.5"}).status, 0);
+    EXPECT_EQ(sim->Float(2020), -3.5f);
+    EXPECT_EQ(Run({"nvram"}).status, 0);
+    EXPECT_EQ(sim->GetCounters().nvramCommits, 1);
+
+    const std::string file = (dir / "meter.txt").string();
+    ASSERT_EQ(Run({"dump", file}).status, 0);
+    EXPECT_NE(Slurp(file).find("2023 float  0.250000"), std::string::npos);
+    // A few lines of it are loaded: a full load takes seconds of pauses.
+    const std::string part = (dir / "part.txt").string();
+    std::ofstream(part) << "2023 float 1.5\n53011 ushort 7\n";
+    const CtlRun load = Run({"load", part});
+    ASSERT_EQ(load.status, 0) << load.err;
+    EXPECT_NE(load.out.find("Запись по адресу 53011 выполнена."), std::string::npos);
+    EXPECT_NE(load.out.find("Применена команда загрузки конфигурации (без записи в NVRAM)."), std::string::npos);
+    EXPECT_EQ(sim->Float(2022), 1.5f);
+    EXPECT_EQ(sim->Reg(53010), 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, VokctlOverTcp, ::testing::Values(Route::Ipv4, Route::Ipv6, Route::Socat),
+                         [](const auto& info) {
+                             return info.param == Route::Ipv4   ? "Ipv4"
+                                    : info.param == Route::Ipv6 ? "Ipv6"
+                                                                : "SocatToThePty";
+                         });
+
+TEST_F(VokctlTest, AConnectionRefusedOrNeverAcceptedSaysSoWithinItsTimeOut)
+{
+    LoopbackListener closed;
+    const std::string refused = closed.Name();
+    closed.Close();
+    LoopbackListener full(false, 0);
+    full.FillBacklog();
+    const struct {
+        std::string port;
+        std::string reason;
+        std::chrono::seconds atLeast; // ten time-outs of 200 ms, at least 2 s
+    } cases[] = {
+        {refused, "Подключение к " + refused + " отвергнуто: там никто не принимает подключений", 0s},
+        {full.Name(), "Нет ответа на подключение к " + full.Name() + ": время ожидания истекло", 2s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        const auto start = std::chrono::steady_clock::now();
+        const CtlRun r = Raw(std::string(VOKCTL_PATH) + " --port " + Quote(c.port) + " --timeout 200 poll");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Не удалось открыть порт\n" + c.reason + "\n");
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LT(took, c.atLeast + 5s);
+    }
 }

@@ -378,3 +378,33 @@ TEST_F(Integrity, AVanishedPortEndsTheCommandWithOneMessage)
 }
 
 } // namespace
+
+namespace {
+
+// The same guarantees through a TCP connection to a gateway, for a sample
+// of the grid; a gateway that closes the connection mid-dump ends the link.
+TEST_F(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
+{
+    sim = StartFrozenTcpSim();
+    ASSERT_TRUE(sim->Running());
+    sim->SetImage(AddressImage());
+    for (const Timing& t : {Timing{20, 0}, Timing{40, 50}}) {
+        Open(t);
+        ASSERT_TRUE(Run(Poll)) << Label(t);
+        ExpectPollOutcome(Label(t));
+    }
+    LoadAndCheck({30, 25}, "load over TCP");
+
+    const fs::path file = temp.File("closed.txt");
+    Open({200, 0});
+    front.saveFileName = file.string();
+    sim->SetVanishAfter(4);
+    ASSERT_TRUE(Run(SaveVokParams, 30s));
+    EXPECT_EQ(front.lostMessages.size(), 1u);
+    EXPECT_NE(front.lostMessages.front().find(sim->PortPath()), std::string::npos);
+    EXPECT_TRUE(front.errors.empty());
+    EXPECT_FALSE(link->IsLinkOpen());
+    EXPECT_FALSE(fs::exists(file));
+}
+
+} // namespace

@@ -1,8 +1,10 @@
-// vok-meter-sim: a simulated water-cut meter on a pseudo-terminal.
+// vok-meter-sim: a simulated water-cut meter on a pseudo-terminal, or over
+// TCP as a serial gateway would pass it on.
 
 #include "meter_sim.h"
 #include "port_link.h"
 #include "program_version.h"
+#include "tcp_address.h"
 
 #include <csignal>
 #include <cstdio>
@@ -17,8 +19,8 @@ namespace {
 const char* const kUsage = R"(Usage: vok-meter-sim [options]
 
 Simulates a water-cut meter as a Modbus RTU slave (functions 3, 6, 16) on a
-pseudo-terminal. Prints the port path on the first line of stdout and serves
-until SIGINT or SIGTERM.
+pseudo-terminal, or over TCP. Prints the port path (or tcp://HOST:PORT) on
+the first line of stdout and serves until SIGINT or SIGTERM.
 
 Options:
   --address N          slave address, 1..247 (default 1)
@@ -26,6 +28,10 @@ Options:
                        921600); by default at any speed
   --link PATH          make PATH a symbolic link to the port (an existing
                        symbolic link is replaced); removed at exit
+  --tcp [HOST:]PORT    serve RTU frames over TCP instead of a pseudo-terminal,
+                       as a serial gateway in transparent mode does; HOST is
+                       127.0.0.1 unless given ([::1]:PORT for IPv6). One
+                       connection at a time: a new one replaces the one before
   --image FILE         load the register image from FILE at start when it
                        exists, save it there at exit. Format: text, one
                        "address value" pair of decimal numbers per line
@@ -82,7 +88,16 @@ struct Config {
     MeterFaults faults;
     std::string link;
     std::string image;
+    std::optional<TcpAddress> tcp;
 };
+
+// "PORT" or "HOST:PORT"; the host defaults to the loopback address.
+std::optional<TcpAddress> ParseListenAddress(const std::string& text)
+{
+    if (text.find_first_of(":[") == std::string::npos)
+        return ParseHostPort("127.0.0.1:" + text);
+    return ParseHostPort(text);
+}
 
 // Returns 0 to go on, otherwise the exit status.
 int ParseArgs(int argc, char** argv, Config& cfg)
@@ -127,6 +142,10 @@ int ParseArgs(int argc, char** argv, Config& cfg)
             cfg.link = value;
         else if (arg == "--image")
             cfg.image = value;
+        else if (arg == "--tcp") {
+            cfg.tcp = ParseListenAddress(value);
+            ok = cfg.tcp.has_value();
+        }
         else if (arg == "--nvram-reads")
             ok = ParseReads(value, cfg.options.nvramClearReads);
         else if (arg == "--factory-reads")
@@ -190,6 +209,10 @@ int main(int argc, char** argv)
     Config cfg;
     if (const int status = ParseArgs(argc, argv, cfg))
         return status < 0 ? 0 : status;
+    if (cfg.tcp && !cfg.link.empty()) {
+        std::cerr << "vok-meter-sim: --link names a pseudo-terminal; it does not go with --tcp\n";
+        return 2;
+    }
 
     // The signals are taken by sigwait below; every thread inherits the mask.
     sigset_t signals;
@@ -215,7 +238,7 @@ int main(int argc, char** argv)
     sim.SetFaults(cfg.faults);
 
     std::string error;
-    if (!sim.Start(&error)) {
+    if (!(cfg.tcp ? sim.StartTcp(cfg.tcp->host, cfg.tcp->port, &error) : sim.Start(&error))) {
         std::cerr << "vok-meter-sim: " << error << "\n";
         return 1;
     }

@@ -1,16 +1,22 @@
 #include "meter_sim.h"
 
 #include "rtu_framer.h"
+#include "tcp_address.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -35,6 +41,19 @@ const Rate* FindRate(std::uint32_t baud)
     return nullptr;
 }
 
+// The numeric host and port a socket is bound to.
+TcpAddress BoundAddress(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    char host[NI_MAXHOST] = {}, port[NI_MAXSERV] = {};
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, host, sizeof host, port, sizeof port,
+                      NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return {};
+    return {host, port};
+}
+
 } // namespace
 
 MeterSim::MeterSim(MeterSimOptions options) : MeterModel(options), speed_(options.speed) {}
@@ -43,7 +62,7 @@ bool MeterSim::KnownSpeed(std::uint32_t baud) { return FindRate(baud) != nullptr
 
 bool MeterSim::AtOwnSpeed() const
 {
-    if (speed_ == 0)
+    if (speed_ == 0 || tcp_) // a gateway has no line speed of its own here
         return true;
     const Rate* rate = FindRate(speed_);
     termios tio{};
@@ -72,14 +91,67 @@ bool MeterSim::Start(std::string* error)
     const int flags = ::fcntl(master_, F_GETFL);
     if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0)
         return fail("fcntl");
-    stop_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stop_ < 0)
-        return fail("eventfd");
     portPath_ = name;
+    line_ = master_;
+    tcp_ = false;
+    return StartServing(error);
+}
+
+bool MeterSim::StartTcp(const std::string& host, const std::string& port, std::string* error)
+{
+    if (Running())
+        return true;
+    auto fail = [&](const std::string& what) {
+        if (error)
+            *error = what;
+        CloseDescriptors();
+        return false;
+    };
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    if (const int r = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list); r != 0)
+        return fail(host + ":" + port + ": " + ::gai_strerror(r));
+    std::string why = host + ":" + port + ": no address";
+    for (const addrinfo* a = list; a && listen_ < 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        const int on = 1;
+        if (fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            ::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 4) == 0) {
+            listen_ = fd;
+            break;
+        }
+        why = host + ":" + port + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ::freeaddrinfo(list);
+    if (listen_ < 0)
+        return fail(why);
+    portPath_ = TcpPortName(BoundAddress(listen_));
+    tcp_ = true;
+    return StartServing(error);
+}
+
+bool MeterSim::StartServing(std::string* error)
+{
+    vanished_ = false;
+    stop_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stop_ < 0) {
+        if (error)
+            *error = std::string("eventfd: ") + std::strerror(errno);
+        CloseDescriptors();
+        return false;
+    }
     try {
         server_ = std::thread([this] { Serve(); });
-    } catch (const std::system_error&) {
-        return fail("thread");
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = std::string("thread: ") + e.what();
+        CloseDescriptors();
+        return false;
     }
     return true;
 }
@@ -96,7 +168,10 @@ void MeterSim::Stop()
 
 void MeterSim::CloseDescriptors()
 {
-    for (int* fd : {&master_, &slave_, &stop_}) {
+    if (tcp_ && line_ >= 0)
+        ::close(line_);
+    line_ = -1;
+    for (int* fd : {&master_, &slave_, &listen_, &stop_}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -109,13 +184,37 @@ bool MeterSim::WaitForStop(int ms) const
     return ::poll(&p, 1, ms) > 0;
 }
 
+bool MeterSim::AcceptConnection()
+{
+    const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    DropConnection();
+    line_ = fd;
+    return true;
+}
+
+void MeterSim::DropConnection()
+{
+    if (tcp_ && line_ >= 0)
+        ::close(line_);
+    if (tcp_)
+        line_ = -1;
+}
+
 void MeterSim::Serve()
 {
     using Clock = std::chrono::steady_clock;
     RtuFramer framer;
     // Answers wait here until they are due, in the order of their requests.
     std::deque<std::pair<Clock::time_point, std::vector<std::uint8_t>>> due;
-    bool vanished = false;
+    // What one connection left behind is not the next one's.
+    const auto forget = [&] {
+        framer = RtuFramer{};
+        due.clear();
+    };
     const auto take = [&](const std::vector<std::uint8_t>& frame) {
         if (!AtOwnSpeed())
             return;
@@ -123,9 +222,9 @@ void MeterSim::Serve()
         if (!answer)
             return;
         if (answer->vanish) {
-            // As an adapter pulled out: the master's end hangs up.
+            // As an adapter pulled out (or a gateway switched off): the
+            // master's end hangs up.
             CloseLine();
-            vanished = true;
             due.clear();
             return;
         }
@@ -135,7 +234,7 @@ void MeterSim::Serve()
         due.emplace_back(when, std::move(answer->frame));
     };
     for (;;) {
-        while (!vanished && !due.empty() && due.front().first <= Clock::now()) {
+        while (!vanished_ && !due.empty() && due.front().first <= Clock::now()) {
             WriteAnswer(due.front().second);
             due.pop_front();
         }
@@ -145,8 +244,9 @@ void MeterSim::Serve()
             const int dueMs = static_cast<int>(std::max<std::int64_t>(untilDue.count(), 0));
             waitMs = waitMs < 0 ? dueMs : std::min(waitMs, dueMs);
         }
-        pollfd fds[2] = {{stop_, POLLIN, 0}, {master_, POLLIN, 0}};
-        const int r = ::poll(fds, vanished ? 1 : 2, waitMs);
+        // The stop event, then the line and the listening socket while they exist.
+        pollfd fds[3] = {{stop_, POLLIN, 0}, {line_, POLLIN, 0}, {listen_, POLLIN, 0}};
+        const int r = ::poll(fds, 3, waitMs);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -155,35 +255,50 @@ void MeterSim::Serve()
         if (fds[0].revents)
             return;
         if (r == 0) {
-            if (framer.Pending() && !vanished) {
+            if (framer.Pending() && !vanished_) {
                 if (auto frame = framer.Silence())
                     take(*frame);
             }
             continue;
         }
+        if ((fds[2].revents & POLLIN) && AcceptConnection()) {
+            forget();
+            continue;
+        }
         if (fds[1].revents & POLLIN) {
             std::uint8_t bytes[512];
-            const ssize_t n = ::read(master_, bytes, sizeof bytes);
+            const ssize_t n = ::read(line_, bytes, sizeof bytes);
             if (n > 0) {
                 framer.Feed(bytes, static_cast<std::size_t>(n));
-                while (!vanished) {
+                while (!vanished_) {
                     auto frame = framer.Next();
                     if (!frame)
                         break;
                     take(*frame);
                 }
+            } else if (tcp_ && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+                // The master closed or reset its connection.
+                DropConnection();
+                forget();
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
-            // The slave end is held open, so this should not last; do not spin on it.
-            if (WaitForStop(10))
+            if (tcp_) {
+                DropConnection();
+                forget();
+            } else if (WaitForStop(10)) {
+                // The slave end is held open, so this should not last; do not spin on it.
                 return;
+            }
         }
     }
 }
 
 void MeterSim::CloseLine()
 {
-    for (int* fd : {&master_, &slave_}) {
+    vanished_ = true;
+    DropConnection();
+    line_ = -1;
+    for (int* fd : {&master_, &slave_, &listen_}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -193,16 +308,18 @@ void MeterSim::CloseLine()
 void MeterSim::WriteAnswer(const std::vector<std::uint8_t>& bytes)
 {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    while (line_ >= 0 && done < bytes.size()) {
+        // A master that has gone must not end the simulator with SIGPIPE.
+        const ssize_t n = tcp_ ? ::send(line_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)
+                               : ::write(line_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
-        // Nobody drains the port: give up on this answer rather than hang.
-        pollfd fds[2] = {{master_, POLLOUT, 0}, {stop_, POLLIN, 0}};
+        // Nobody drains the line: give up on this answer rather than hang.
+        pollfd fds[2] = {{line_, POLLOUT, 0}, {stop_, POLLIN, 0}};
         if (::poll(fds, 2, kWriteWaitMs) <= 0 || fds[1].revents)
             return;
     }

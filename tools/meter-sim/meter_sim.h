@@ -1,7 +1,8 @@
 #pragma once
-// The simulated water-cut meter on a pseudo-terminal: a Modbus RTU slave
-// that a master opens by PortPath(). The serving thread sleeps in poll() on
-// the pty master and a stop event.
+// The simulated water-cut meter as a Modbus RTU slave, on a pseudo-terminal
+// that a master opens by PortPath(), or over TCP as a serial gateway in
+// transparent mode would pass it on (PortPath() is then tcp://HOST:PORT).
+// The serving thread sleeps in poll() on its line and a stop event.
 
 #include "meter_model.h"
 
@@ -18,18 +19,28 @@ public:
     // Opens the pty pair and starts serving; false (with a message) when the
     // pty or the thread cannot be made. Starting a started sim does nothing.
     bool Start(std::string* error = nullptr);
+    // Listens at host:port instead (port "0": one the system picks) and
+    // serves one connection at a time; a new connection replaces the one
+    // before, whose answers still due are dropped.
+    bool StartTcp(const std::string& host = "127.0.0.1", const std::string& port = "0",
+                  std::string* error = nullptr);
     void Stop();
     bool Running() const { return server_.joinable(); }
 
-    // The slave end, for the master to open; empty before Start.
+    // Where the master opens the meter: the slave end of the pty, or the
+    // tcp:// name of the listening socket; empty before Start.
     const std::string& PortPath() const { return portPath_; }
 
     // True for the baud rates that --speed takes.
     static bool KnownSpeed(std::uint32_t baud);
 
 private:
+    bool StartServing(std::string* error);
     void Serve();
     bool WaitForStop(int ms) const;
+    // A new connection replaces the current one; false when none came.
+    bool AcceptConnection();
+    void DropConnection();
     void CloseLine();
     void WriteAnswer(const std::vector<std::uint8_t>& bytes);
     void CloseDescriptors();
@@ -40,8 +51,12 @@ private:
 
     std::string portPath_;
     int master_ = -1;
-    int slave_ = -1; // held so that masters may close and reopen the port
-    int stop_ = -1;  // eventfd
+    int slave_ = -1;  // held so that masters may close and reopen the port
+    int listen_ = -1; // the listening socket over TCP
+    int line_ = -1;   // where requests come from: the pty master, or the connection
+    bool tcp_ = false;
+    bool vanished_ = false;
+    int stop_ = -1; // eventfd
     std::uint32_t speed_ = 0; // 0: any
     std::thread server_;
 };
