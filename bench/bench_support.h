@@ -5,6 +5,7 @@
 
 #include "meter_sim.h"
 
+#include <csignal>
 #include <pty.h>
 #include <string>
 #include <termios.h>
@@ -25,8 +26,9 @@ struct SimChild {
     int stopFd = -1; // closing it ends the child
 };
 
-// Serves the simulator in a child process until the parent closes the pipe.
-inline SimChild StartSimChild(std::string& path, MeterSimOptions options = {})
+// Serves the simulator in a child process until the parent closes the pipe:
+// on a pty, or over TCP on the loopback address; `path` receives the port.
+inline SimChild StartSimChild(std::string& path, MeterSimOptions options = {}, bool tcp = false)
 {
     int toParent[2], toChild[2];
     if (pipe(toParent) != 0 || pipe(toChild) != 0)
@@ -37,7 +39,7 @@ inline SimChild StartSimChild(std::string& path, MeterSimOptions options = {})
         close(toChild[1]);
         options.frozen = true;
         MeterSim sim(options);
-        if (!sim.Start())
+        if (!(tcp ? sim.StartTcp("127.0.0.1", "0") : sim.Start()))
             _exit(1);
         const std::string line = sim.PortPath() + "\n";
         [[maybe_unused]] auto w = write(toParent[1], line.data(), line.size());
@@ -63,10 +65,12 @@ inline SimChild StartSimChild(std::string& path, MeterSimOptions options = {})
     return {pid, toChild[1]};
 }
 
-// Ends the child and waits for it.
+// Ends the child and waits for it. A child started later holds a copy of
+// the pipe, so the signal ends it for sure.
 inline void StopSimChild(const SimChild& child)
 {
     close(child.stopFd);
+    kill(child.pid, SIGTERM);
     int status = 0;
     waitpid(child.pid, &status, 0);
 }

@@ -1,8 +1,8 @@
-// Time and CPU cost of one poll transaction on our RTU channel (with and
-// without the traffic tap as its observer) and, for comparison, on
-// libmodbus, both against vok-meter-sim running in a child process on a pty;
-// the cost of one entry handed to the tap; and the CPU use of an open idle
-// channel.
+// Time and CPU cost of one poll transaction on our RTU channel, on a pty
+// (with and without the traffic tap as its observer) and over a TCP loopback
+// connection, and, for comparison, on libmodbus on the pty, all against
+// vok-meter-sim running in a child process; the cost of one entry handed to
+// the tap; and the CPU use of an open idle channel.
 
 #include "bench_support.h"
 #include "link_tap.h"
@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -41,6 +42,13 @@ struct Figures {
     double medianMs = 0;
     double cpuMs = 0;
     int failures = 0;
+};
+
+// One way of running the poll's reads, a column of the table.
+struct Column {
+    std::string name;
+    double floorMs; // what the framing itself costs per transaction
+    std::vector<Figures> rows;
 };
 
 template <class F>
@@ -169,58 +177,124 @@ void ReportGivingUp()
     }
 }
 
+// Our channel's transactions for every poll block on `port`.
+// With `tapDropped`, the traffic tap watches the channel and a thread drains
+// it as the window would; what it had to drop is added there.
+bool MeasureOurs(const std::string& port, Column& column, std::uint64_t* tapDropped = nullptr)
+{
+    LinkTap tap;
+    ModBusRtu rtu;
+    std::unique_ptr<Drainer> drainer;
+    if (tapDropped) {
+        rtu.SetObserver(&tap);
+        drainer = std::make_unique<Drainer>(tap);
+    }
+    if (!rtu.Open(port, 115200)) {
+        std::fprintf(stderr, "modbus_bench: cannot open %s\n", port.c_str());
+        return false;
+    }
+    for (const Block& b : kPoll) {
+        ModBusRequest request(3, b.start, b.count);
+        column.rows.push_back(Measure([&] {
+            try {
+                rtu.Transact(1, request, 1000);
+                return rtu.length == 2u + 2u * b.count;
+            } catch (...) {
+                return false;
+            }
+        }));
+    }
+    rtu.Close();
+    drainer.reset();
+    if (tapDropped)
+        *tapDropped += tap.TakeDropped();
+    return true;
+}
+
+bool MeasureLibmodbus(const std::string& path, Column& column)
+{
+    modbus_t* ctx = modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1);
+    if (!ctx || modbus_set_slave(ctx, 1) != 0 || modbus_connect(ctx) != 0) {
+        std::fprintf(stderr, "modbus_bench: libmodbus cannot open %s\n", path.c_str());
+        return false;
+    }
+    modbus_set_response_timeout(ctx, 1, 0);
+    std::uint16_t regs[125];
+    for (const Block& b : kPoll)
+        column.rows.push_back(Measure([&] { return modbus_read_registers(ctx, b.start, b.count, regs) == b.count; }));
+    modbus_close(ctx);
+    modbus_free(ctx);
+    return true;
+}
+
+double MedianOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The median over the poll's requests of a figure of a column.
+double Overall(const Column& c, double Figures::*figure)
+{
+    std::vector<double> v;
+    for (const Figures& f : c.rows)
+        v.push_back(f.*figure);
+    return MedianOf(v);
+}
+
+int PrintTable(const std::vector<Column>& columns)
+{
+    std::printf("Poll transactions against vok-meter-sim, %d per request and column (median wall time and\n"
+                "CPU = user+sys of this process, per transaction, in ms)\n\n",
+                kTransactions);
+    std::printf("%-14s", "start x count");
+    for (const Column& c : columns)
+        std::printf(" | %-19s", c.name.c_str());
+    std::printf("\n%-14s", "");
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        std::printf(" | %8s %10s", "median", "CPU");
+    std::printf("\n");
+    int failures = 0;
+    for (std::size_t r = 0; r < std::size(kPoll); ++r) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%u x %u", kPoll[r].start, kPoll[r].count);
+        std::printf("%-14s", name);
+        for (const Column& c : columns) {
+            std::printf(" | %8.3f %10.4f", c.rows[r].medianMs, c.rows[r].cpuMs);
+            failures += c.rows[r].failures;
+        }
+        std::printf("\n");
+    }
+    std::printf("\nOverhead above the framing floor (median over the requests):\n");
+    for (const Column& c : columns)
+        std::printf("  %-19s %8.3f ms above %4.0f ms; CPU %.4f ms\n", c.name.c_str(),
+                    Overall(c, &Figures::medianMs) - c.floorMs, c.floorMs, Overall(c, &Figures::cpuMs));
+    return failures;
+}
+
 } // namespace
 
 int main()
 {
-    std::string path;
+    std::string path, tcpPort;
     const SimChild child = StartSimChild(path);
-    if (child.pid < 0 || path.empty()) {
+    const SimChild tcpChild = StartSimChild(tcpPort, {}, true);
+    if (child.pid < 0 || path.empty() || tcpChild.pid < 0 || tcpPort.empty()) {
         std::fprintf(stderr, "modbus_bench: cannot start the simulator\n");
         return 1;
     }
 
-    std::vector<Figures> ours, tapped, theirs;
+    std::vector<Column> columns = {
+        {"ModBusRtu pty", kSilenceMs, {}},
+        {"ModBusRtu pty+tap", kSilenceMs, {}},
+        {"ModBusRtu TCP", kSilenceMs, {}},
+        {"libmodbus pty", 0, {}},
+    };
     std::uint64_t tapDropped = 0;
-    for (const bool watched : {false, true}) {
-        LinkTap tap;
-        ModBusRtu rtu;
-        std::unique_ptr<Drainer> drainer;
-        if (watched) {
-            rtu.SetObserver(&tap);
-            drainer = std::make_unique<Drainer>(tap);
-        }
-        if (!rtu.Open(path, 115200)) {
-            std::fprintf(stderr, "modbus_bench: cannot open %s\n", path.c_str());
-            return 1;
-        }
-        for (const Block& b : kPoll) {
-            ModBusRequest request(3, b.start, b.count);
-            (watched ? tapped : ours).push_back(Measure([&] {
-                try {
-                    rtu.Transact(1, request, 1000);
-                    return rtu.length == 2u + 2u * b.count;
-                } catch (...) {
-                    return false;
-                }
-            }));
-        }
-        rtu.Close();
-        tapDropped += tap.TakeDropped();
-    }
-    {
-        modbus_t* ctx = modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1);
-        if (!ctx || modbus_set_slave(ctx, 1) != 0 || modbus_connect(ctx) != 0) {
-            std::fprintf(stderr, "modbus_bench: libmodbus cannot open %s\n", path.c_str());
-            return 1;
-        }
-        modbus_set_response_timeout(ctx, 1, 0);
-        std::uint16_t regs[125];
-        for (const Block& b : kPoll)
-            theirs.push_back(Measure([&] { return modbus_read_registers(ctx, b.start, b.count, regs) == b.count; }));
-        modbus_close(ctx);
-        modbus_free(ctx);
-    }
+    if (!MeasureOurs(path, columns[0]) || !MeasureOurs(path, columns[1], &tapDropped) ||
+        !MeasureOurs(tcpPort, columns[2]) || !MeasureLibmodbus(path, columns[3]))
+        return 1;
+
     double idleCpuMs = 0;
     {
         ModBusRtu rtu;
@@ -231,30 +305,9 @@ int main()
         }
     }
 
-    std::printf("Poll transactions against vok-meter-sim on a pty, %d per request (median wall time;\n"
-                "CPU = user+sys of this process per transaction; overhead = median - %.0f ms silence)\n\n",
-                kTransactions, kSilenceMs);
-    std::printf("%-16s | %-29s | %-19s\n", "request", "ModBusRtu::Transact", "modbus_read_registers");
-    std::printf("%-16s | %8s %9s %9s | %8s %9s\n", "start x count", "median", "overhead", "CPU", "median", "CPU");
-    std::printf("-----------------+-------------------------------+----------------------\n");
-    int failures = 0;
-    for (std::size_t i = 0; i < std::size(kPoll); ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%u x %u", kPoll[i].start, kPoll[i].count);
-        std::printf("%-16s | %6.2fms %7.2fms %7.3fms | %6.3fms %7.3fms\n", name, ours[i].medianMs,
-                    ours[i].medianMs - kSilenceMs, ours[i].cpuMs, theirs[i].medianMs, theirs[i].cpuMs);
-        failures += ours[i].failures + theirs[i].failures;
-    }
-    std::printf("\nThe same with the traffic tap as observer (drained every 200 ms, %llu entries dropped):\n",
+    const int failures = PrintTable(columns);
+    std::printf("\nThe tap as observer was drained every 200 ms (%llu entries dropped); 3 entries a transaction\n",
                 static_cast<unsigned long long>(tapDropped));
-    std::printf("%-16s | %8s %9s | %s\n", "start x count", "median", "CPU", "CPU - CPU without the tap");
-    for (std::size_t i = 0; i < std::size(kPoll); ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%u x %u", kPoll[i].start, kPoll[i].count);
-        std::printf("%-16s | %6.2fms %7.3fms | %+8.1f us (3 entries: request, frame, answer)\n", name,
-                    tapped[i].medianMs, tapped[i].cpuMs, 1000.0 * (tapped[i].cpuMs - ours[i].cpuMs));
-        failures += tapped[i].failures;
-    }
     EntryCostNs(8); // warm-up
     const double shortNs = EntryCostNs(8), longNs = EntryCostNs(256);
     std::printf("One entry handed to the tap (time, entry, statistics, queue): %.0f ns for a 8-byte frame, "
@@ -267,5 +320,6 @@ int main()
     ReportGivingUp();
 
     StopSimChild(child);
+    StopSimChild(tcpChild);
     return failures ? 1 : 0;
 }

@@ -2,15 +2,42 @@
 
 #include "link_messages.h"
 #include "serial_ports.h"
+#include "tcp_address.h"
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QValidator>
 
 namespace {
 constexpr int kPortRow = 0;
 constexpr int kSpeedRow = 1;
 constexpr int kTimeoutRow = 2;
 constexpr int kAddressRow = 3;
+
+// The port is chosen from the list, as a serial port always was; only the
+// name of a gateway, tcp://HOST:PORT, may be typed.
+class PortNameValidator : public QValidator {
+public:
+    PortNameValidator(QComboBox& box) : QValidator(&box), box_(box) {}
+
+    State validate(QString& text, int&) const override
+    {
+        const QString scheme = QString::fromUtf8(kTcpScheme.data(), static_cast<int>(kTcpScheme.size()));
+        if (text.startsWith(scheme) || box_.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            return Acceptable;
+        if (scheme.startsWith(text))
+            return Intermediate;
+        for (int i = 0; i < box_.count(); ++i) {
+            if (box_.itemText(i).startsWith(text))
+                return Intermediate;
+        }
+        return Invalid;
+    }
+
+private:
+    QComboBox& box_;
+};
 } // namespace
 
 TLinkValueList::TLinkValueList(QWidget* parent) : QTableWidget(4, 2, parent)
@@ -40,7 +67,11 @@ TLinkValueList::TLinkValueList(QWidget* parent) : QTableWidget(4, 2, parent)
 
     portBox_ = new QComboBox(this);
     portBox_->setObjectName(QStringLiteral("PortBox"));
-    portBox_->setEditable(false);
+    portBox_->setEditable(true);
+    portBox_->setInsertPolicy(QComboBox::NoInsert);
+    portBox_->setCompleter(nullptr);
+    portBox_->setValidator(new PortNameValidator(*portBox_));
+    portBox_->setToolTip(QStringLiteral("Порт из списка или шлюз tcp://УЗЕЛ:ПОРТ (скорость для шлюза не используется)"));
     setCellWidget(kPortRow, 1, portBox_);
 
     speedBox_ = new QComboBox(this);

@@ -207,9 +207,24 @@ TEST_F(MainFormTest, LinkSettingsDefaultWithoutAnIniFile)
 {
     CreateForms();
     EXPECT_EQ(Form().GetLinkSettingsTexts(), (LinkSettingsTexts{"COM1", "115200", "200", "1"}));
-    EXPECT_FALSE(Form().Link1ValueList->PortBox()->isEditable());
     EXPECT_GE(Form().Link1ValueList->PortBox()->findText(QStringLiteral("ttyUSB0")), 0);
     EXPECT_EQ(Form().Link1ValueList->PortBox()->findText(QString()), -1) << "a blank entry to choose";
+    // A port of the list is chosen; only a gateway's tcp:// name is typed.
+    const QValidator* validator = Form().Link1ValueList->PortBox()->validator();
+    ASSERT_NE(validator, nullptr);
+    const struct {
+        const char* text;
+        QValidator::State state;
+    } typed[] = {
+        {"ttyUSB0", QValidator::Acceptable},  {"tcp://10.0.0.7:502", QValidator::Acceptable},
+        {"tcp:", QValidator::Intermediate},   {"ttyU", QValidator::Intermediate},
+        {"/dev/ttyS9", QValidator::Invalid},  {"COM2", QValidator::Invalid},
+    };
+    for (const auto& t : typed) {
+        QString text = QString::fromUtf8(t.text);
+        int position = 0;
+        EXPECT_EQ(validator->validate(text, position), t.state) << t.text;
+    }
     QStringList speeds;
     for (int i = 0; i < Form().Link1ValueList->SpeedBox()->count(); ++i)
         speeds << Form().Link1ValueList->SpeedBox()->itemText(i);
@@ -321,6 +336,29 @@ TEST_F(MainFormTest, OpenEnablesTheServiceControlsAndCloseReverses)
     const std::size_t afterClose = sim_->RequestCount();
     Pump(1500);
     EXPECT_EQ(sim_->RequestCount(), afterClose);
+}
+
+TEST_F(MainFormTest, ATypedGatewayNameOpensTheLinkOverTcpAndIsKept)
+{
+    const auto gateway = StartFrozenTcpSim();
+    ASSERT_TRUE(gateway->Running());
+    gateway->SetFloat(2000, 4321.0f);
+    CreateForms();
+    Form().SetLinkSettingsTexts({"ttyS0", "115200", "200", "1"});
+    QLineEdit* edit = Form().Link1ValueList->PortBox()->lineEdit();
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->selectAll();
+    for (const QChar c : QString::fromStdString(gateway->PortPath())) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+    }
+    ASSERT_EQ(Form().GetLinkSettingsTexts().port, gateway->PortPath());
+    Form().Link1OpenButton->click();
+    ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return Cell(0, 3) == QStringLiteral("4321.000000"); })) << Cell(0, 3).toStdString();
+    Form().close();
+    EXPECT_NE(ReadText(ini_).find("Port=" + gateway->PortPath() + "\n"), std::string::npos) << ReadText(ini_);
 }
 
 TEST_F(MainFormTest, ALostPortClosesTheLinkWithOneBox)
