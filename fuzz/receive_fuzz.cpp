@@ -1,7 +1,8 @@
 // libFuzzer target: arbitrary bytes taken as a frame that the reader hands
 // over, through the traffic tap's words for it (as a frame and as a
-// request), the frame check, the answer check against one of the poll's or
-// the dump's reads or a write, and the decoding of the blocks into the
+// request), the length rule of fast framing, the frame check, the answer
+// check against one of the poll's or the dump's reads or a write, and the
+// decoding of the blocks into the
 // list's values and the parameter file. Built by scripts/fuzz.
 //
 // Input: one selector byte, then the frame. The selector picks the request
@@ -14,6 +15,7 @@
 #include "crc16.h"
 #include "dump_plan.h"
 #include "frame_check.h"
+#include "frame_length.h"
 #include "layout_writer.h"
 #include "pdu.h"
 #include "poll_plan.h"
@@ -43,6 +45,21 @@ void ShowPoll(MeterRegisters& registers)
     for (const RegRow& row : RegRows(registers))
         row.object->GetValueText();
     FormatListFloat(ParameterValue(registers.ModAnalyzer.Get(), registers.EmulsionPhase.Get(), registers.Phases));
+}
+
+// What the length rule says of every beginning of the frame stays within a
+// frame and asks for more than it has.
+void CheckLengthRule(const std::uint8_t* frame, std::size_t length)
+{
+    for (const FrameSide side : {FrameSide::Answer, FrameSide::Request}) {
+        for (std::size_t count = 0; count <= length; ++count) {
+            const FrameExtent e = FrameExtentOf(side, frame, count);
+            if (e.kind == FrameExtent::Kind::Whole && (e.bytes < 5 || e.bytes > 256))
+                __builtin_trap();
+            if (e.kind == FrameExtent::Kind::NeedMore && e.bytes <= count)
+                __builtin_trap();
+        }
+    }
 }
 
 } // namespace
@@ -122,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         TrafficSummary(entry, TrafficWords::English);
         Severity(entry);
     }
+    CheckLengthRule(frame, length);
     if (JudgeFrame(frame, length, kAddress) != FrameVerdict::Good)
         return 0;
 

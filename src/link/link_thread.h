@@ -53,6 +53,10 @@ public:
                   std::int32_t address, PortOpenFailure* why = nullptr);
     // Closes the channel at once; a running transaction fails silently.
     void CloseLink();
+    // Fast framing of the channel's answers (off by default), from the next
+    // frame on, open or not.
+    void SetFastFraming(bool on) { FRtu.SetFastFraming(on); }
+    bool FastFraming() const { return FRtu.FastFraming(); }
     bool IsLinkOpen() const { return FRtu.IsOpen(); }
 
     // Queues a command while the link is open and fewer than two wait.

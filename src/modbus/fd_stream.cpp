@@ -92,29 +92,46 @@ FdStream::ReadResult FdStream::Read(std::uint8_t* buffer, std::size_t capacity,
     timespec limit{};
     if (waitFor)
         limit = ToTimespec(*waitFor);
-    for (;;) {
-        const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
-        if (r < 0) {
-            if (errno == EINTR)
+    // Bytes when the descriptor has something to read.
+    const auto wait = [&] {
+        for (;;) {
+            const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
+            if (r < 0 && errno == EINTR)
                 continue;
-            return {ReadStatus::Failed};
+            if (r < 0)
+                return ReadStatus::Failed;
+            if (fds[1].revents)
+                return ReadStatus::Interrupted;
+            if (r == 0)
+                return ReadStatus::Quiet;
+            if (fds[0].revents & POLLNVAL)
+                return ReadStatus::Lost;
+            return ReadStatus::Bytes;
         }
-        if (fds[1].revents)
-            return {ReadStatus::Interrupted};
-        if (r == 0)
-            return {ReadStatus::Quiet};
-        if (fds[0].revents & POLLNVAL)
-            return {ReadStatus::Lost};
-        // A hang-up may still leave bytes to read; the read tells.
-        const ssize_t n = ::read(fd, buffer, capacity);
-        if (n > 0)
-            return {ReadStatus::Bytes, static_cast<std::size_t>(n)};
-        // End of file: the other end is gone.
-        if (n == 0 || Gone(errno) || (fds[0].revents & POLLHUP))
-            return {ReadStatus::Lost};
-        if (errno == EAGAIN || errno == EINTR)
-            continue;
-        return {ReadStatus::Failed};
+    };
+    // A wait without limit is for the first byte of a frame, which is
+    // mostly not there yet: it waits first. A timed wait is for the rest of
+    // a frame, which mostly is there already: it reads first.
+    bool waited = false;
+    for (;;) {
+        if (waitFor || waited) {
+            // The descriptor does not block.
+            const ssize_t n = ::read(fd, buffer, capacity);
+            if (n > 0)
+                return {ReadStatus::Bytes, static_cast<std::size_t>(n)};
+            if (n < 0 && Gone(errno))
+                return {ReadStatus::Lost};
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return {ReadStatus::Failed};
+            // A terminal without bytes reads 0; after the wait said there
+            // was something, 0 or a hang-up is the other end gone.
+            if (waited && (n == 0 || (fds[0].revents & POLLHUP)))
+                return {ReadStatus::Lost};
+        }
+        const ReadStatus status = wait();
+        if (status != ReadStatus::Bytes)
+            return {status};
+        waited = true;
     }
 }
 

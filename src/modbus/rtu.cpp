@@ -2,6 +2,7 @@
 
 #include "crc16.h"
 #include "frame_check.h"
+#include "frame_length.h"
 #include "tcp_address.h"
 
 #include <algorithm>
@@ -29,7 +30,31 @@ Clock::duration FrameOverrun(std::uint32_t baud)
     return std::min<Clock::duration>(wire + 2 * ModBusRtu::kSilence + milliseconds(50), std::chrono::seconds(3));
 }
 
+// Fast framing: how many more bytes the answer collected so far may take in
+// one read, 0 once it is whole by its length and its CRC is right. Nothing
+// beyond its end is read, so that what follows stays for the next frame.
+// `byLength` turns off for a header that gives no length and for a frame
+// whose CRC fails at its length: such a frame ends by silence.
+std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool& byLength)
+{
+    const FrameExtent extent = FrameExtentOf(FrameSide::Answer, bytes, total);
+    if (extent.kind == FrameExtent::Kind::Unknown) {
+        byLength = false;
+        return ModBusRtu::kFrameCapacity - total;
+    }
+    // While the length is not yet known, no answer is shorter than the shortest frame.
+    const std::size_t end = extent.kind == FrameExtent::Kind::Whole ? extent.bytes : ModBusRtu::kShortestFrame;
+    if (total < end)
+        return end - total;
+    if (CrcMatches(bytes, static_cast<std::uint32_t>(total)))
+        return 0;
+    byLength = false;
+    return ModBusRtu::kFrameCapacity - total;
+}
+
 } // namespace
+
+static_assert(FrameQueue::kCapacity == ModBusRtu::kFrameCapacity);
 
 ModBusRtu::ModBusRtu() { data = frame + 1; }
 
@@ -51,8 +76,7 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
     port_.store(&port);
     {
         std::lock_guard lock(handoverLock);
-        latestFrame = nullptr;
-        latestLength = 0;
+        received_.Clear();
         frameStarted_.reset();
         lost_ = false;
         ++generation_;
@@ -85,7 +109,7 @@ void ModBusRtu::Close()
     {
         std::lock_guard lock(handoverLock);
         ++generation_;
-        latestLength = 0;
+        received_.Clear();
         frameStarted_.reset();
     }
     frameEvent.notify_all();
@@ -110,11 +134,14 @@ void ModBusRtu::PauseAfterReadError(int ms)
 void ModBusRtu::ReaderLoop(ByteStream& port)
 {
     using Status = ByteStream::ReadStatus;
-    int i = 0;
     int errorPauseMs = 1;
     while (stopFlag.load() == 0) {
-        // Without limit for the first byte of a frame, then until silence.
-        const ByteStream::ReadResult first = port.Read(rxBuffer[i], kFrameCapacity, std::nullopt);
+        // Without limit for the first byte of a frame, then until silence,
+        // or with fast framing until the frame is whole by its length.
+        bool byLength = fastFraming_.load();
+        std::uint8_t* const buffer = received_.Filling();
+        const ByteStream::ReadResult first =
+            port.Read(buffer, byLength ? kShortestFrame : kFrameCapacity, std::nullopt);
         if (first.status == Status::Interrupted)
             return;
         if (first.status == Status::Lost) {
@@ -137,7 +164,10 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
         std::size_t total = first.count;
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
-            const ByteStream::ReadResult more = port.Read(rxBuffer[i] + total, kFrameCapacity - total, kSilence);
+            const std::size_t room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+            if (room == 0)
+                break;
+            const ByteStream::ReadResult more = port.Read(buffer + total, room, kSilence);
             if (more.status != Status::Bytes) {
                 end = more.status;
                 break;
@@ -146,8 +176,7 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
         }
         if (end == Status::Interrupted)
             return;
-        if (HandOver(rxBuffer[i], static_cast<std::uint32_t>(total), started))
-            i ^= 1;
+        HandOver(static_cast<std::uint32_t>(total), started);
         if (end == Status::Lost) {
             MarkLost();
             return;
@@ -155,28 +184,24 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
     }
 }
 
-bool ModBusRtu::HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+void ModBusRtu::HandOver(std::uint32_t count, Clock::time_point started)
 {
-    const bool whole = count >= kShortestFrame;
     {
         std::lock_guard lock(handoverLock);
         frameStarted_.reset();
         lastActivity_ = Clock::now();
-        NoteBytes(TrafficKind::Frame, bytes, count, started);
-        if (whole) {
-            // A newer frame replaces one that nobody took.
-            if (latestLength > 0)
+        NoteBytes(TrafficKind::Frame, received_.Filling(), count, started);
+        if (count >= kShortestFrame) {
+            CountAnswer(received_.Filling(), count, started);
+            // When more wait than there is room for, the oldest goes.
+            if (received_.Size() == FrameQueue::kWaiting)
                 Note(TrafficKind::Stale);
-            latestFrame = bytes;
-            latestLength = count;
-            latestStart = started;
-            CountAnswer(bytes, count, started);
+            received_.Push(count, started);
         }
     }
     // Signalled after the lock is left, so that the woken receive does not
     // block on it at once.
     frameEvent.notify_all();
-    return whole;
 }
 
 void ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
@@ -229,9 +254,8 @@ void ModBusRtu::Settle()
         frameEvent.wait_until(lock, frameStarted_ ? now + kSilence : lastActivity_ + guard);
     }
     unanswered_.clear();
-    if (latestLength > 0)
+    for (; !received_.Empty(); received_.Pop())
         Note(TrafficKind::Stale);
-    latestLength = 0;
 }
 
 void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
@@ -246,9 +270,9 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         if (lost_)
             throw kPortLost;
         // A frame that began before this exchange cannot be its answer.
-        if (latestLength > 0 && latestStart < exchangeStart_) {
+        while (!received_.Empty() && received_.Front().started < exchangeStart_) {
             Note(TrafficKind::Stale);
-            latestLength = 0;
+            received_.Pop();
         }
         const Clock::time_point now = Clock::now();
         Unanswered sent{now, address, {}};
@@ -281,7 +305,7 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         deadline = Clock::now() + milliseconds(timeoutMs);
     std::unique_lock lock(handoverLock);
     const std::uint64_t generation = generation_;
-    const auto ready = [&] { return latestLength > 0 || lost_ || generation_ != generation; };
+    const auto ready = [&] { return !received_.Empty() || lost_ || generation_ != generation; };
     for (;;) {
         if (!open_.load())
             throw kTimeOut;
@@ -296,19 +320,20 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         }
         if (generation_ != generation)
             throw kTimeOut;
-        if (latestLength == 0)
+        if (received_.Empty())
             throw kPortLost;
         // Begun after the deadline: too late for this attempt, left for a
         // repeat of the request to take.
-        if (deadline && latestStart > *deadline)
+        const FrameQueue::Frame next = received_.Front();
+        if (deadline && next.started > *deadline)
             ThrowTimeOut();
-        const std::uint32_t count = latestLength;
-        std::memcpy(frame, latestFrame, count);
-        latestLength = 0;
+        const std::uint32_t count = next.length;
+        std::memcpy(frame, next.bytes, count);
+        received_.Pop();
         frameLength = count;
-        takenStart_ = latestStart;
+        takenStart_ = next.started;
         // A frame that began before this exchange answers an earlier one.
-        if (latestStart < exchangeStart_) {
+        if (next.started < exchangeStart_) {
             Note(TrafficKind::Stale);
             continue;
         }

@@ -1,7 +1,8 @@
 #pragma once
-// The master end of a Modbus RTU serial line: frames by line silence, CRC-16,
-// and the request/answer transaction on top. The line is a local serial
-// port, or a TCP connection to a gateway for a port named tcp://HOST:PORT.
+// The master end of a Modbus RTU serial line: frames by line silence (or,
+// with fast framing, by the length an answer's header gives), CRC-16, and
+// the request/answer transaction on top. The line is a local serial port,
+// or a TCP connection to a gateway for a port named tcp://HOST:PORT.
 //
 // Every answer belongs to its request. A transaction settles the line first
 // when earlier requests may still be answered (it waits until those answers
@@ -11,6 +12,7 @@
 // request may take the late answer to an earlier attempt: it carries the
 // same registers.
 
+#include "frame_queue.h"
 #include "pdu.h"
 #include "port_open_error.h"
 #include "serial_port.h"
@@ -78,6 +80,13 @@ public:
     void Transact(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs,
                   Attempt attempt = Attempt::First);
 
+    // Fast framing: an answer is handed over the moment it is whole by the
+    // length its header gives and its CRC is right, without waiting for the
+    // silence; whatever gives no length, or fails its CRC at that length,
+    // still ends by silence. Off by default; takes effect from the next frame.
+    void SetFastFraming(bool on) { fastFraming_.store(on); }
+    bool FastFraming() const { return fastFraming_.load(); }
+
     // Waits until the answers still due to earlier requests have come, or
     // until the line has been quiet for the guard time (the time-out of the
     // last request or the slowest answer seen, whichever is longer, plus the
@@ -114,14 +123,14 @@ private:
 
     void ReaderLoop(ByteStream& port);
     void PauseAfterReadError(int ms);
-    // Hands a collected frame to the receive; false when it was too short.
-    bool HandOver(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // Hands the frame collected in received_.Filling() to the receive;
+    // one that is too short is dropped.
+    void HandOver(std::uint32_t count, Clock::time_point started);
     void CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
     Clock::duration GuardTime() const;
 
-    std::uint8_t rxBuffer[2][kFrameCapacity];
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
     std::atomic<std::int32_t> stopFlag{0};
@@ -137,9 +146,7 @@ private:
     // line owes: all guarded by handoverLock, signalled by frameEvent.
     std::mutex handoverLock;
     std::condition_variable frameEvent;
-    const std::uint8_t* latestFrame = nullptr; // frame handed over and not yet taken
-    std::uint32_t latestLength = 0;            // 0 when none is pending
-    Clock::time_point latestStart;             // when its first byte came
+    FrameQueue received_; // frames handed over and not yet taken
     std::optional<Clock::time_point> frameStarted_; // first byte of a frame being collected
     // A request that went out and has had no answer yet: when, to whom,
     // and its first PDU bytes, enough to tell whether a frame answers it.
@@ -170,6 +177,7 @@ private:
     std::atomic<TrafficObserver*> observer_{nullptr};
 
     std::atomic<bool> open_{false};
+    std::atomic<bool> fastFraming_{false};
     std::mutex lifecycleLock_; // orders Open and Close from any thread
     std::mutex pauseLock_;
     std::condition_variable pauseWake_;

@@ -2,7 +2,8 @@
 // NVRAM commit against a meter whose registers name their own addresses,
 // across time-outs and answer delays, late answers, answers of the wrong
 // shape and a line that vanishes. Each command's result is exactly right,
-// or the command fails with its link message and claims nothing false.
+// or the command fails with its link message and claims nothing false. The
+// matrix runs in both framing modes: by silence and by length.
 
 #include "link_test_support.h"
 
@@ -55,7 +56,8 @@ std::string Label(const Timing& t)
 
 const char kLinkMessage[] = "Ошибка связи с влагомером";
 
-class Integrity : public ::testing::Test {
+// The parameter switches fast framing on.
+class Integrity : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
@@ -82,6 +84,7 @@ protected:
         ForEachPlace([this](RegListItemData& object, std::uint16_t) { before_[&object] = object.GetValueText(); });
         sim->SetAnswerDelay(t.delayMs);
         link = std::make_unique<TLink1Thread>(regs, front);
+        link->SetFastFraming(GetParam());
         ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, t.timeoutMs, 1));
     }
 
@@ -185,7 +188,7 @@ private:
 const std::uint32_t kTimeouts[] = {20, 30, 40, 100, 200};
 const int kDelays[] = {0, 25, 30, 50, 150, 260};
 
-TEST_F(Integrity, PollAcrossTimeOutsAndDelays)
+TEST_P(Integrity, PollAcrossTimeOutsAndDelays)
 {
     for (std::uint32_t timeout : kTimeouts) {
         for (int delay : kDelays) {
@@ -200,7 +203,7 @@ TEST_F(Integrity, PollAcrossTimeOutsAndDelays)
     }
 }
 
-TEST_F(Integrity, PollWithOneLateAnswerOrAnswersOfTheWrongShape)
+TEST_P(Integrity, PollWithOneLateAnswerOrAnswersOfTheWrongShape)
 {
     struct Fault {
         const char* name;
@@ -241,7 +244,7 @@ protected:
     }
 };
 
-TEST_F(DumpIntegrity, SampledTimeOutsAndDelaysAndFaults)
+TEST_P(DumpIntegrity, SampledTimeOutsAndDelaysAndFaults)
 {
     const fs::path reference = temp.File("reference.txt");
     const std::string expected = Dump({200, 0}, reference);
@@ -323,7 +326,7 @@ protected:
 
 constexpr LoadIntegrity::Line LoadIntegrity::kLines[];
 
-TEST_F(LoadIntegrity, SampledTimeOutsAndDelaysAndALateAnswer)
+TEST_P(LoadIntegrity, SampledTimeOutsAndDelaysAndALateAnswer)
 {
     const Timing timings[] = {{20, 0}, {200, 0}, {20, 30}, {40, 50}, {100, 150}, {30, 260}};
     for (const Timing& t : timings)
@@ -333,7 +336,7 @@ TEST_F(LoadIntegrity, SampledTimeOutsAndDelaysAndALateAnswer)
     LoadAndCheck({200, 0}, "one late answer");
 }
 
-TEST_F(Integrity, NvramCommitAcrossSampledTimings)
+TEST_P(Integrity, NvramCommitAcrossSampledTimings)
 {
     const Timing timings[] = {{20, 0}, {20, 30}, {100, 150}};
     for (const Timing& t : timings) {
@@ -355,7 +358,7 @@ TEST_F(Integrity, NvramCommitAcrossSampledTimings)
     }
 }
 
-TEST_F(Integrity, AVanishedPortEndsTheCommandWithOneMessage)
+TEST_P(Integrity, AVanishedPortEndsTheCommandWithOneMessage)
 {
     for (int command : {Poll, SaveVokParams}) {
         sim = StartFrozenSim();
@@ -383,7 +386,7 @@ namespace {
 
 // The same guarantees through a TCP connection to a gateway, for a sample
 // of the grid; a gateway that closes the connection mid-dump ends the link.
-TEST_F(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
+TEST_P(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
 {
     sim = StartFrozenTcpSim();
     ASSERT_TRUE(sim->Running());
@@ -406,5 +409,12 @@ TEST_F(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
     EXPECT_FALSE(link->IsLinkOpen());
     EXPECT_FALSE(fs::exists(file));
 }
+
+const auto kModeName = [](const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "ByLength" : "BySilence";
+};
+INSTANTIATE_TEST_SUITE_P(Framing, Integrity, ::testing::Values(false, true), kModeName);
+INSTANTIATE_TEST_SUITE_P(Framing, DumpIntegrity, ::testing::Values(false, true), kModeName);
+INSTANTIATE_TEST_SUITE_P(Framing, LoadIntegrity, ::testing::Values(false, true), kModeName);
 
 } // namespace

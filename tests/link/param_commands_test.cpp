@@ -303,19 +303,28 @@ TEST_F(ParamCommandTest, UnreadableFileSendsNothingAndSaysSo)
 
 TEST_F(ParamCommandTest, DumpLoadedIntoAnotherMeterDumpsIdentically)
 {
-    Dump(dir / "first.txt");
-    ASSERT_TRUE(front.errors.empty());
+    // By silence, and with fast framing: the round trip is the same.
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "by length" : "by silence");
+        link->SetFastFraming(fast);
+        const fs::path first = dir / (fast ? "first-fast.txt" : "first.txt");
+        const fs::path second = dir / (fast ? "second-fast.txt" : "second.txt");
+        Dump(first);
+        ASSERT_TRUE(front.errors.empty());
 
-    MeterSim second;
-    ASSERT_TRUE(second.Start());
-    second.SetFrozen(true);
-    second.SetImage(FactoryImage());
-    link->CloseLink();
-    ASSERT_TRUE(link->OpenLink(second.PortPath(), 115200, kTimeoutMs, 1));
-    LoadFile(dir / "first.txt");
-    for (const std::string& line : front.report)
-        ASSERT_EQ(line.find("Ошибка"), std::string::npos) << line;
-    Dump(dir / "second.txt");
-    EXPECT_EQ(ReadFile(dir / "second.txt"), ReadFile(dir / "first.txt"));
-    EXPECT_TRUE(front.errors.empty());
+        MeterSim other;
+        ASSERT_TRUE(other.Start());
+        other.SetFrozen(true);
+        other.SetImage(FactoryImage());
+        link->CloseLink();
+        ASSERT_TRUE(link->OpenLink(other.PortPath(), 115200, kTimeoutMs, 1));
+        LoadFile(first);
+        for (const std::string& line : front.report)
+            ASSERT_EQ(line.find("Ошибка"), std::string::npos) << line;
+        Dump(second);
+        EXPECT_EQ(ReadFile(second), ReadFile(first));
+        EXPECT_TRUE(front.errors.empty());
+        link->CloseLink();
+        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
+    }
 }

@@ -1,6 +1,9 @@
 // Channel-level behaviour of ModBusRtu on a pseudo-terminal: framing by
-// silence, the frame size limits, address and CRC handling, time-outs, the
-// open/close rules, and the retry policy against the simulated meter.
+// silence and, with fast framing, by the length of an answer; the frame
+// size limits, address and CRC handling, time-outs, the open/close rules,
+// and the retry policy against the simulated meter. The raw-peer cases run
+// in both framing modes; only where the modes differ do they expect
+// differently.
 
 #include "codecs.h"
 #include "crc16.h"
@@ -69,10 +72,17 @@ std::uint16_t FirstRegister(ModBusRtu& rtu)
     return reg.Get();
 }
 
-// Our channel on the slave end of a pty, the test playing the meter.
-class RawPeer : public ::testing::Test {
+// Our channel on the slave end of a pty, the test playing the meter; the
+// parameter switches fast framing on.
+class RawPeer : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200)); }
+    void SetUp() override
+    {
+        rtu_.SetFastFraming(Fast());
+        ASSERT_TRUE(rtu_.Open(pty_.SlavePath(), 115200));
+    }
+
+    static bool Fast() { return GetParam(); }
 
     // Runs `answer` on a peer thread once the request is in.
     std::future<void> Answer(std::function<void()> answer)
@@ -88,7 +98,7 @@ protected:
     ModBusRequest read_{3, 2000, 1};
 };
 
-TEST_F(RawPeer, RequestFrameOnTheWire)
+TEST_P(RawPeer, RequestFrameOnTheWire)
 {
     ModBusRequest request(3, 0, 1);
     auto peer = std::async(std::launch::async, [this] { return pty_.Read(30, 5000); });
@@ -96,35 +106,91 @@ TEST_F(RawPeer, RequestFrameOnTheWire)
     EXPECT_EQ(peer.get(), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
 }
 
-TEST_F(RawPeer, FramesLessThanTheSilenceApartMerge)
+TEST_P(RawPeer, FramesLessThanTheSilenceApart)
 {
-    // The peer's pause must stay well under the 20 ms silence; a run whose
-    // pause the scheduler stretched proves nothing and is repeated.
-    bool decided = false;
-    for (int attempt = 0; attempt < 10 && !decided; ++attempt) {
-        std::promise<long long> gapMs;
-        auto gap = gapMs.get_future();
-        auto peer = Answer([&] {
-            pty_.Write(ReadAnswer(1, {0x1111}));
-            const auto written = Clock::now();
-            std::this_thread::sleep_for(5ms);
-            const auto before = Clock::now();
-            pty_.Write(ReadAnswer(1, {0x2222}));
-            gapMs.set_value(std::chrono::duration_cast<std::chrono::milliseconds>(before - written).count());
-        });
-        const auto error = LinkError([&] { rtu_.Transact(1, read_, 2000); });
-        peer.get();
-        if (gap.get() >= 15) {
-            std::this_thread::sleep_for(50ms);
-            continue;
+    // By silence they merge into one frame whose CRC fails; by length the
+    // first is whole at once and the second is a frame of its own, unless
+    // the first has a function code that gives no length.
+    const struct {
+        const char* what;
+        Bytes first;
+        bool merge;
+    } cases[] = {
+        {"an answer", ReadAnswer(1, {0x1111}), !Fast()},
+        {"an unknown function", Frame(1, {0x41, 0x11, 0x11}), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The peer's pause must stay well under the 20 ms silence; a run
+        // whose pause the scheduler stretched proves nothing and is repeated.
+        bool decided = false;
+        for (int attempt = 0; attempt < 10 && !decided; ++attempt) {
+            std::promise<long long> gapMs;
+            auto gap = gapMs.get_future();
+            auto peer = Answer([&] {
+                pty_.Write(c.first);
+                const auto written = Clock::now();
+                std::this_thread::sleep_for(5ms);
+                const auto before = Clock::now();
+                pty_.Write(ReadAnswer(1, {0x2222}));
+                gapMs.set_value(std::chrono::duration_cast<std::chrono::milliseconds>(before - written).count());
+            });
+            std::optional<int> error;
+            try {
+                rtu_.Transact(1, read_, 2000);
+            } catch (ModBusRtu::error_t e) {
+                error = e;
+            } catch (ModBusPdu::error_t) {
+                error = -1;
+            }
+            peer.get();
+            if (gap.get() >= 15) {
+                std::this_thread::sleep_for(50ms);
+                continue;
+            }
+            decided = true;
+            if (c.merge) {
+                EXPECT_EQ(error, 2);
+            } else {
+                ASSERT_EQ(error, std::nullopt);
+                EXPECT_EQ(FirstRegister(rtu_), 0x1111);
+                ASSERT_EQ(LinkError([&] { rtu_.ReceiveAnswer(1, 2000); }), std::nullopt);
+                EXPECT_EQ(FirstRegister(rtu_), 0x2222);
+            }
         }
-        decided = true;
-        EXPECT_EQ(error, 2);
+        EXPECT_TRUE(decided) << "the scheduler never kept the pause short";
+        std::this_thread::sleep_for(50ms);
     }
-    EXPECT_TRUE(decided) << "the scheduler never kept the pause short";
 }
 
-TEST_F(RawPeer, FramesFortyMsApartStaySeparate)
+TEST_P(RawPeer, AWholeAnswerIsHandedOverBeforeTheSilenceOnlyWithFastFraming)
+{
+    // By silence no transaction ends sooner than 20 ms after the answer;
+    // by length one does, unless the scheduler stalled every attempt.
+    const Bytes answer = ReadAnswer(1, {0x0123});
+    auto fastest = std::chrono::steady_clock::duration::max();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::promise<Clock::time_point> writtenAt;
+        auto written = writtenAt.get_future();
+        auto peer = Answer([&] {
+            writtenAt.set_value(Clock::now());
+            pty_.Write(answer);
+        });
+        ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 2000); }), std::nullopt);
+        const auto took = Clock::now() - written.get();
+        peer.get();
+        EXPECT_EQ(FirstRegister(rtu_), 0x0123);
+        fastest = std::min(fastest, took);
+        if (!Fast()) {
+            EXPECT_GE(took, ModBusRtu::kSilence);
+        }
+    }
+    if (Fast()) {
+        EXPECT_LT(fastest, 15ms);
+    }
+}
+
+TEST_P(RawPeer, FramesFortyMsApartStaySeparate)
 {
     auto peer = Answer([&] {
         pty_.Write(ReadAnswer(1, {0x1111}));
@@ -139,7 +205,7 @@ TEST_F(RawPeer, FramesFortyMsApartStaySeparate)
     peer.get();
 }
 
-TEST_F(RawPeer, FrameOf256BytesPassesWholeAndLongerBurstsAreCut)
+TEST_P(RawPeer, FrameOf256BytesPassesWholeAndLongerBurstsAreCut)
 {
     // PDU of 253 bytes: function, byte count 251, 251 value bytes.
     Bytes pdu{3, 251};
@@ -168,7 +234,7 @@ TEST_F(RawPeer, FrameOf256BytesPassesWholeAndLongerBurstsAreCut)
     peer.get();
 }
 
-TEST_F(RawPeer, BurstsUnderFiveBytesAreDropped)
+TEST_P(RawPeer, BurstsUnderFiveBytesAreDropped)
 {
     // Four bytes for our address: were they handed over, their CRC would fail (2).
     auto peer = Answer([&] { pty_.Write({0x01, 0x83, 0x02, 0xC0}); });
@@ -186,7 +252,7 @@ TEST_F(RawPeer, BurstsUnderFiveBytesAreDropped)
     peer2.get();
 }
 
-TEST_F(RawPeer, FramesForOtherAddressesArePassedOverUntilTheTimeOut)
+TEST_P(RawPeer, FramesForOtherAddressesArePassedOverUntilTheTimeOut)
 {
     Bytes badCrc = ReadAnswer(2, {0x1234});
     badCrc.back() ^= 0xFF;
@@ -208,7 +274,7 @@ TEST_F(RawPeer, FramesForOtherAddressesArePassedOverUntilTheTimeOut)
     peer.get();
 }
 
-TEST_F(RawPeer, BadCrcThrowsTwoWithoutWaitingForTheTimeOut)
+TEST_P(RawPeer, BadCrcThrowsTwoWithoutWaitingForTheTimeOut)
 {
     Bytes answer = ReadAnswer(1, {0x1234});
     answer[answer.size() - 2] ^= 0x01;
@@ -219,7 +285,7 @@ TEST_F(RawPeer, BadCrcThrowsTwoWithoutWaitingForTheTimeOut)
     peer.get();
 }
 
-TEST_F(RawPeer, NoAnswerTimesOutWithOne)
+TEST_P(RawPeer, NoAnswerTimesOutWithOne)
 {
     for (std::uint32_t timeout : {20u, 150u}) {
         const auto start = Clock::now();
@@ -229,7 +295,7 @@ TEST_F(RawPeer, NoAnswerTimesOutWithOne)
     }
 }
 
-TEST_F(RawPeer, AFrameBegunBeforeTheDeadlineIsWaitedForToItsEnd)
+TEST_P(RawPeer, AFrameBegunBeforeTheDeadlineIsWaitedForToItsEnd)
 {
     // The answer's first half comes inside the 20 ms budget, its second
     // half 12 ms later, so the frame ends only after the deadline. A run
@@ -274,7 +340,7 @@ TEST_F(RawPeer, AFrameBegunBeforeTheDeadlineIsWaitedForToItsEnd)
     peer.get();
 }
 
-TEST_F(RawPeer, UnlimitedTimeOutWaitsForALateAnswer)
+TEST_P(RawPeer, UnlimitedTimeOutWaitsForALateAnswer)
 {
     auto peer = Answer([&] {
         std::this_thread::sleep_for(300ms);
@@ -287,7 +353,7 @@ TEST_F(RawPeer, UnlimitedTimeOutWaitsForALateAnswer)
     peer.get();
 }
 
-TEST_F(RawPeer, StaleFrameBeforeTheRequestIsNotTheAnswer)
+TEST_P(RawPeer, StaleFrameBeforeTheRequestIsNotTheAnswer)
 {
     // A late answer to an earlier request lands before the next request.
     pty_.Write(ReadAnswer(1, {0xDEAD}));
@@ -298,7 +364,7 @@ TEST_F(RawPeer, StaleFrameBeforeTheRequestIsNotTheAnswer)
     peer.get();
 }
 
-TEST_F(RawPeer, OpenAndCloseRules)
+TEST_P(RawPeer, OpenAndCloseRules)
 {
     EXPECT_TRUE(rtu_.IsOpen());
     EXPECT_FALSE(rtu_.Open(pty_.SlavePath(), 115200));
@@ -325,7 +391,7 @@ TEST_F(RawPeer, OpenAndCloseRules)
     EXPECT_FALSE(other.IsOpen());
 }
 
-TEST_F(RawPeer, CloseFromAnotherThreadEndsATransaction)
+TEST_P(RawPeer, CloseFromAnotherThreadEndsATransaction)
 {
     for (std::uint32_t timeout : {ModBusRtu::kInfinite, 60000u}) {
         if (!rtu_.IsOpen()) {
@@ -343,7 +409,7 @@ TEST_F(RawPeer, CloseFromAnotherThreadEndsATransaction)
     }
 }
 
-TEST_F(RawPeer, AReceiveEndedByCloseFailsEvenWhenTheChannelOpensAgainAtOnce)
+TEST_P(RawPeer, AReceiveEndedByCloseFailsEvenWhenTheChannelOpensAgainAtOnce)
 {
     auto transaction = std::async(std::launch::async, [&] {
         return LinkError([&] { rtu_.Transact(1, read_, ModBusRtu::kInfinite); });
@@ -359,7 +425,7 @@ TEST_F(RawPeer, AReceiveEndedByCloseFailsEvenWhenTheChannelOpensAgainAtOnce)
     EXPECT_TRUE(*error == 1 || *error == 3) << *error;
 }
 
-TEST_F(RawPeer, ALostPortIsNotRetried)
+TEST_P(RawPeer, ALostPortIsNotRetried)
 {
     auto peer = std::make_unique<PtyPair>();
     ModBusRtu rtu;
@@ -369,6 +435,9 @@ TEST_F(RawPeer, ALostPortIsNotRetried)
     EXPECT_EQ(LinkError([&] { TransactWithRetry(rtu, 1, read_, 200); }), 6);
     EXPECT_LT(MsSince(start), 1000); // not 102 attempts of 200 ms
 }
+
+INSTANTIATE_TEST_SUITE_P(Framing, RawPeer, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByLength" : "BySilence"; });
 
 // The retry policy against the simulated meter.
 class RetryAgainstSim : public ::testing::Test {

@@ -1,5 +1,6 @@
 // Our RTU channel against libmodbus as an independent RTU slave, joined by a
-// null-modem pty cable: frames, CRC and exception answers interoperate.
+// null-modem pty cable: frames, CRC and exception answers interoperate, in
+// both framing modes.
 
 #include "codecs.h"
 #include "null_modem.h"
@@ -77,16 +78,21 @@ private:
     std::thread thread_;
 };
 
-class RtuAgainstLibmodbus : public ::testing::Test {
+// The parameter switches fast framing on.
+class RtuAgainstLibmodbus : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { ASSERT_TRUE(rtu_.Open(modem_.PathA(), 115200)); }
+    void SetUp() override
+    {
+        rtu_.SetFastFraming(GetParam());
+        ASSERT_TRUE(rtu_.Open(modem_.PathA(), 115200));
+    }
 
     NullModem modem_;
     LibmodbusSlave slave_{modem_.PathB()};
     ModBusRtu rtu_;
 };
 
-TEST_F(RtuAgainstLibmodbus, ReadsOfOneThirtyAndHundredTwentyFiveRegisters)
+TEST_P(RtuAgainstLibmodbus, ReadsOfOneThirtyAndHundredTwentyFiveRegisters)
 {
     for (int i = 0; i < kCount; ++i)
         slave_.SetReg(kFirst + i, static_cast<uint16_t>(0xA000 + 3 * i));
@@ -108,7 +114,7 @@ TEST_F(RtuAgainstLibmodbus, ReadsOfOneThirtyAndHundredTwentyFiveRegisters)
     }
 }
 
-TEST_F(RtuAgainstLibmodbus, SingleAndMultipleWritesReachTheSlave)
+TEST_P(RtuAgainstLibmodbus, SingleAndMultipleWritesReachTheSlave)
 {
     ModBusRequest single(6, 2010, 0xCAFE);
     ASSERT_NO_THROW(rtu_.Transact(1, single, 2000));
@@ -147,7 +153,7 @@ TEST_F(RtuAgainstLibmodbus, SingleAndMultipleWritesReachTheSlave)
     EXPECT_EQ(slave_.Reg(2122), 1122);
 }
 
-TEST_F(RtuAgainstLibmodbus, ExceptionAnswersAreThrownAsPduErrors)
+TEST_P(RtuAgainstLibmodbus, ExceptionAnswersAreThrownAsPduErrors)
 {
     struct Case {
         const char* what;
@@ -178,7 +184,7 @@ TEST_F(RtuAgainstLibmodbus, ExceptionAnswersAreThrownAsPduErrors)
     EXPECT_NO_THROW(rtu_.Transact(1, ok, 2000));
 }
 
-TEST_F(RtuAgainstLibmodbus, OtherSlaveAddressGetsNoAnswer)
+TEST_P(RtuAgainstLibmodbus, OtherSlaveAddressGetsNoAnswer)
 {
     ModBusRequest request(3, kFirst, 1);
     try {
@@ -188,5 +194,8 @@ TEST_F(RtuAgainstLibmodbus, OtherSlaveAddressGetsNoAnswer)
         EXPECT_EQ(e, 1);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Framing, RtuAgainstLibmodbus, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByLength" : "BySilence"; });
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "rtu_framer.h"
 
 #include "crc16.h"
+#include "frame_length.h"
 
 namespace {
 
@@ -17,17 +18,8 @@ bool CrcGood(const std::uint8_t* frame, std::size_t length)
 // Length of the request frame starting in `buffer`; 0 while unknown.
 std::size_t ExpectedLength(const std::vector<std::uint8_t>& buffer)
 {
-    if (buffer.size() < 2)
-        return 0;
-    switch (buffer[1]) {
-    case 3:
-    case 6:
-        return 8;
-    case 16:
-        return buffer.size() < 7 ? 0 : 9u + buffer[6];
-    default:
-        return 0;
-    }
+    const FrameExtent extent = FrameExtentOf(FrameSide::Request, buffer.data(), buffer.size());
+    return extent.kind == FrameExtent::Kind::Whole ? extent.bytes : 0;
 }
 
 } // namespace

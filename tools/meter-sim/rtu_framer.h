@@ -1,7 +1,8 @@
 #pragma once
 // Slave-side RTU framing: frames are cut by their function code's length as
-// soon as they are complete; frames of unknown length, and garbage, are
-// settled by line silence.
+// soon as they are complete (the length rule of fast framing, shared with
+// the master); frames of unknown length, and garbage, are settled by line
+// silence.
 
 #include <cstddef>
 #include <cstdint>
