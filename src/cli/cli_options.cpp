@@ -6,7 +6,8 @@
 #include <map>
 
 const char* const kCliUsage =
-    "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] COMMAND [ARGS]\n"
+    "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] [--fast-framing]\n"
+    "       COMMAND [ARGS]\n"
     "vokctl --help | --version\n"
     "  ports              list the serial ports, one per line; a port that the user\n"
     "                     may not open is followed by a tab and \"нет доступа\"\n"
@@ -41,6 +42,9 @@ const char* const kCliUsage =
     "Link options default to the settings saved by vok-tarnel (vok-tarnel.ini beside\n"
     "the programs, or ~/.config/vok-tarnel/vok-tarnel.ini when their folder is not\n"
     "writable), then to COM1, 115200, 200 and 1.\n"
+    "--fast-framing takes an answer the moment it is whole by the length its header\n"
+    "gives, instead of after 20 ms of line silence (anything else still ends by\n"
+    "silence); off unless given, whatever the window uses.\n"
     "--port tcp://HOST:PORT reaches the meter through a serial-to-Ethernet gateway in\n"
     "transparent mode (RTU over TCP); HOST is an IPv4 address, an IPv6 address in\n"
     "brackets or a host name. --speed is then checked as usual but ignored. The\n"
@@ -142,6 +146,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (a == "--speeds" || a == "--addresses") {
             if (!value(a == "--speeds" ? options.speeds : options.addresses))
                 return fail("Не указано значение параметра " + a);
+        } else if (a == "--fast-framing") {
+            options.fastFraming = true;
         } else if (a.size() > 1 && a[0] == '-' && (options.command.empty() || options.command == "log")) {
             return fail("Неизвестный параметр: " + a);
         } else if (options.command.empty()) {

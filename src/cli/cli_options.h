@@ -19,6 +19,7 @@ struct CliOptions {
     bool stats = false;               // --stats: the link's counters on stderr at the end
     std::optional<std::string> speeds, addresses; // scan --speeds, --addresses
     bool all = false;                 // scan --all
+    bool fastFraming = false;         // --fast-framing
 };
 
 struct CliParse {

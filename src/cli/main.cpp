@@ -197,6 +197,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
     MeterRegisters registers;
     CliFront front(registers);
     TLink1Thread link(registers, front);
+    link.SetFastFraming(options.fastFraming);
     const LinkParameters& p = check.parameters;
     std::unique_ptr<CliTraffic> traffic;
     const bool statsCommand = options.command == "stats";

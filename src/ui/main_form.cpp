@@ -3,6 +3,7 @@
 #include "caption_on_frame_style.h"
 #include "form_controls.h"
 #include "form_font.h"
+#include "framing_settings.h"
 #include "link_messages.h"
 #include "link_thread.h"
 #include "link_value_list.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -147,12 +149,14 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
 
     Link1ValueList->SetPortNames(portNames);
     Link1ValueList->SetTexts(LoadLinkSettings(iniPath_));
+    FastFramingBox->setChecked(LoadFastFraming(iniPath_));
 
     RegListViewRows rows(*RegListView);
     AddRegListRows(Registers, rows);
     freshness_ = std::make_unique<TValueFreshness>(*RegListView, kValueColumn, *EParValue, *PollStatusLabel);
 
     LinkThread = new TLink1Thread(Registers, *this, this);
+    LinkThread->SetFastFraming(FastFramingBox->isChecked());
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
@@ -269,6 +273,15 @@ void TTMainForm::BuildLinkTab()
             [this] { Guarded([this] { Link1OpenButtonClick(); }); });
     connect(Link1CloseButton, &QPushButton::clicked, this,
             [this] { Guarded([this] { Link1CloseButtonClick(); }); });
+
+    FastFramingBox = new QCheckBox(QStringLiteral("Быстрый приём: ответ принят, как только он полон"), Panel1);
+    FastFramingBox->setObjectName(QStringLiteral("FastFramingBox"));
+    FastFramingBox->setGeometry(16, 144, 425, 20);
+    FastFramingBox->setToolTip(QStringLiteral("Без паузы 20 мс после каждого ответа; действует сразу"));
+    connect(FastFramingBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (LinkThread)
+            LinkThread->SetFastFraming(on);
+    });
 
     Image2 = MakePicture(Panel1, "Image2");
 }
@@ -426,7 +439,10 @@ void TTMainForm::Link1CloseButtonClick()
 
 void TTMainForm::FormClose()
 {
-    if (const auto error = SaveLinkSettings(iniPath_, Link1ValueList->Texts()))
+    auto error = SaveLinkSettings(iniPath_, Link1ValueList->Texts());
+    if (!error)
+        error = SaveFastFraming(iniPath_, FastFramingBox->isChecked());
+    if (error)
         ShowErrorBox(QString::fromStdString(*error));
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -94,6 +95,9 @@ public:
     QLabel* PollStatusLabel;
     TTrafficTab* TrafficTab = nullptr;       // the third tab, "Обмен"
     TMeterFinderPanel* MeterFinder = nullptr; // on the tab "Связь", below the link settings
+    // Below the link settings: fast framing of the meter's answers, kept
+    // in the INI file's section of its own.
+    QCheckBox* FastFramingBox;
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;

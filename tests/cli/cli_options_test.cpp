@@ -14,6 +14,12 @@ TEST(CliOptions, CommandsWithTheirArgumentsAndOptions)
     EXPECT_EQ(p.options->command, "dump");
     EXPECT_EQ(p.options->arguments, std::vector<std::string>{"a.txt"});
     EXPECT_TRUE(p.options->force);
+    EXPECT_FALSE(p.options->fastFraming);
+    for (const auto& args : {std::vector<std::string>{"--fast-framing", "poll"}, {"poll", "--fast-framing"}}) {
+        const CliParse fast = ParseCommandLine(args);
+        ASSERT_TRUE(fast.options) << fast.error;
+        EXPECT_TRUE(fast.options->fastFraming);
+    }
 
     const CliParse poll = ParseCommandLine({"poll", "--count", "3"});
     ASSERT_TRUE(poll.options);

@@ -52,11 +52,16 @@ class VokctlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        MakeSim();
+        ASSERT_TRUE(sim->Start());
+    }
+    // A frozen meter whose NVRAM command clears at once; not started yet.
+    void MakeSim()
+    {
         MeterSimOptions options;
         options.frozen = true;
         options.nvramClearReads = 0;
         sim = std::make_unique<MeterSim>(options);
-        ASSERT_TRUE(sim->Start());
     }
     void TearDown() override
     {
@@ -448,18 +453,20 @@ TEST_F(VokctlTest, ScanFindsTheMeterOrSaysThereIsNone)
 
 // Every command through a TCP connection: to the simulator listening on
 // 127.0.0.1 or ::1, and through socat joining a loopback port to the
-// simulator's pseudo-terminal, as a serial gateway does.
+// simulator's pseudo-terminal, as a serial gateway does; by silence and
+// with fast framing.
 enum class Route { Ipv4, Ipv6, Socat };
+struct TcpCase {
+    Route route;
+    bool fast;
+};
 
-class VokctlOverTcp : public VokctlTest, public ::testing::WithParamInterface<Route> {
+class VokctlOverTcp : public VokctlTest, public ::testing::WithParamInterface<TcpCase> {
 protected:
     void SetUp() override
     {
-        MeterSimOptions options;
-        options.frozen = true;
-        options.nvramClearReads = 0;
-        sim = std::make_unique<MeterSim>(options);
-        switch (GetParam()) {
+        MakeSim();
+        switch (GetParam().route) {
         case Route::Ipv6:
             if (!HasIpv6Loopback())
                 GTEST_SKIP() << "no ::1 on this machine";
@@ -485,6 +492,8 @@ protected:
             EXPECT_TRUE(gateway->WaitIdle());
         }
         std::string command = std::string(VOKCTL_PATH) + " --port " + Quote(port) + " --speed 12345 --timeout 200";
+        if (GetParam().fast)
+            command += " --fast-framing";
         for (const auto& a : args)
             command += " " + Quote(a);
         return Raw(command);
@@ -520,11 +529,15 @@ TEST_P(VokctlOverTcp, EveryCommand)
     EXPECT_EQ(sim->Reg(53010), 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, VokctlOverTcp, ::testing::Values(Route::Ipv4, Route::Ipv6, Route::Socat),
+INSTANTIATE_TEST_SUITE_P(Routes, VokctlOverTcp,
+                         ::testing::Values(TcpCase{Route::Ipv4, false}, TcpCase{Route::Ipv4, true},
+                                           TcpCase{Route::Ipv6, false}, TcpCase{Route::Socat, true}),
                          [](const auto& info) {
-                             return info.param == Route::Ipv4   ? "Ipv4"
-                                    : info.param == Route::Ipv6 ? "Ipv6"
-                                                                : "SocatToThePty";
+                             const Route r = info.param.route;
+                             return std::string(r == Route::Ipv4   ? "Ipv4"
+                                                : r == Route::Ipv6 ? "Ipv6"
+                                                                   : "SocatToThePty") +
+                                    (info.param.fast ? "ByLength" : "BySilence");
                          });
 
 TEST_F(VokctlTest, AConnectionRefusedOrNeverAcceptedSaysSoWithinItsTimeOut)

@@ -1,3 +1,4 @@
+#include "link_thread.h"
 #include "link_value_list.h"
 #include "frozen_sim.h"
 #include "meter_sim.h"
@@ -6,6 +7,7 @@
 #include "temp_dir.h"
 #include "value_freshness.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -251,6 +253,36 @@ TEST_F(MainFormTest, ClosingWritesTheKeysInOrderAndKeepsTheRest)
         EXPECT_FALSE(Form().isVisible());
         EXPECT_EQ(ReadText(ini_), "[Window]\nLeft=5\n[Link1]\nAddress=0\nPort=\nSpeed=abc\nTimeout=19\n")
             << (byMenu ? "Выход" : "close box");
+        forms_.reset();
+    }
+}
+
+TEST_F(MainFormTest, FastFramingIsChosenBelowTheLinkSettingsAndKeptInASectionOfItsOwn)
+{
+    const struct {
+        const char* before;
+        bool checked;
+        const char* after; // once the box has been clicked and the window closed
+    } cases[] = {
+        {"[Link1]\nPort=ttyS0\n", false,
+         "[Link1]\nPort=ttyS0\nSpeed=115200\nTimeout=200\nAddress=1\n[Framing]\nFast=1\n"},
+        {"[Framing]\nFast=1\n[Link1]\nPort=ttyS0\n", true,
+         "[Framing]\nFast=0\n[Link1]\nPort=ttyS0\nSpeed=115200\nTimeout=200\nAddress=1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        WriteText(ini_, c.before);
+        CreateForms();
+        QCheckBox* box = Form().FastFramingBox;
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(Form().Link1GroupBox->isAncestorOf(box));
+        EXPECT_FALSE(Form().Link1GroupBox->geometry().intersects(box->geometry()));
+        EXPECT_EQ(box->isChecked(), c.checked);
+        EXPECT_EQ(Form().LinkThread->FastFraming(), c.checked);
+        box->click();
+        EXPECT_EQ(Form().LinkThread->FastFraming(), !c.checked);
+        Form().close();
+        EXPECT_EQ(ReadText(ini_), c.after);
         forms_.reset();
     }
 }

@@ -37,6 +37,12 @@ Options:
                        "address value" pair of decimal numbers per line
                        (protocol address 0..65535, value 0..65535); registers
                        not listed are 0; '#' starts a comment line
+  --fast-framing       frame requests by their length: a request is answered the
+                       moment it is whole, without waiting for line silence (a
+                       request of unknown function, or one whose CRC fails at
+                       its length, ends by 5 ms of silence). The simulator
+                       always frames so, on either line; the option is
+                       accepted so that both ends can be named the same way
   --freeze             keep the live values (water cut, temperatures) still
   --nvram-reads N|never    reads of register 49989 that still show 1234
                            after it was written (default 1; 0 clears at once)
@@ -120,6 +126,8 @@ int ParseArgs(int argc, char** argv, Config& cfg)
             cfg.faults.silent = true;
             continue;
         }
+        if (arg == "--fast-framing")
+            continue; // how the simulator always frames requests
         if (i + 1 >= argc) {
             std::cerr << "vok-meter-sim: " << arg << ": missing value or unknown option\n" << kUsage;
             return 2;
