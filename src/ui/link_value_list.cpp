@@ -19,7 +19,7 @@ constexpr int kAddressRow = 3;
 // name of a gateway, tcp://HOST:PORT, may be typed.
 class PortNameValidator : public QValidator {
 public:
-    PortNameValidator(QComboBox& box) : QValidator(&box), box_(box) {}
+    explicit PortNameValidator(QComboBox& box) : QValidator(&box), box_(box) {}
 
     State validate(QString& text, int&) const override
     {

@@ -57,7 +57,8 @@ Fault injection:
                        the wrong shape: "function" (function 4 instead of 3)
                        or "echo" (the echo of a multiple write)
   --vanish-after N     close the line when the N-th request has come, as an
-                       adapter that is pulled out
+                       adapter that is pulled out (over TCP: the connection is
+                       closed and nothing listens any more)
   --silent             never answer
   --busy N             answer the next N requests with exception 6
   --exception A:B:C    answer requests touching registers A..B with exception C
