@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <future>
 #include <memory>
 #include <optional>
 
@@ -143,18 +142,6 @@ TEST_P(TcpPeer, BytesPassBothWaysAndAPeerThatEndsTheConnectionIsALostPort)
             written = connection_.Write(request.data(), request.size(), 1000);
         EXPECT_EQ(written, ByteStream::WriteResult::Lost);
     }
-}
-
-TEST_P(TcpPeer, InterruptEndsAPendingReadAtOnce)
-{
-    auto reader = std::async(std::launch::async, [this] {
-        std::uint8_t buffer[16];
-        return connection_.Read(buffer, sizeof buffer, std::nullopt).status;
-    });
-    std::this_thread::sleep_for(50ms);
-    connection_.Interrupt();
-    ASSERT_EQ(reader.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(reader.get(), ByteStream::ReadStatus::Interrupted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Loopback, TcpPeer, ::testing::Values(false, true),

@@ -1,7 +1,6 @@
 // The channel over a TCP connection, the test playing the gateway on a
 // loopback socket: a frame that comes in several segments is one frame
-// while the gaps stay under the silence, and a peer that goes is a lost
-// port, not a silent meter.
+// while the gaps stay under the silence.
 
 #include "codecs.h"
 #include "crc16.h"
@@ -88,35 +87,6 @@ TEST_F(RtuOverTcp, AFrameInSegmentsUnderTheSilenceApartIsOneFrame)
         EXPECT_EQ(std::vector<int>({a.Get(), b.Get(), c.Get()}), std::vector<int>({0x1234, 0x5678, 0x9ABC}));
     }
     EXPECT_TRUE(decided) << "the scheduler never kept the gaps short";
-}
-
-TEST_F(RtuOverTcp, APeerThatClosesOrResetsIsALostPort)
-{
-    for (const bool reset : {false, true}) {
-        SCOPED_TRACE(reset ? "reset" : "closed");
-        if (reset) {
-            rtu_.Close();
-            ASSERT_TRUE(rtu_.Open(listener_.Name(), 115200));
-            peer_ = listener_.Accept();
-            ASSERT_GE(peer_, 0);
-        }
-        ModBusRequest read(3, 2000, 1);
-        auto gateway = std::async(std::launch::async, [&] {
-            ReceiveSome(peer_);
-            reset ? Reset(peer_) : static_cast<void>(::close(peer_));
-            peer_ = -1;
-        });
-        const auto start = Clock::now();
-        std::optional<int> error;
-        try {
-            TransactWithRetry(rtu_, 1, read, 200);
-        } catch (ModBusRtu::error_t e) {
-            error = e;
-        }
-        gateway.get();
-        EXPECT_EQ(error, ModBusRtu::kPortLost);
-        EXPECT_LT(Clock::now() - start, 2s); // not 102 time-outs of a silent meter
-    }
 }
 
 } // namespace
