@@ -347,11 +347,17 @@ TEST_P(Integrity, NvramCommitAcrossSampledTimings)
         EXPECT_EQ(front.progressCloses, 1) << Label(t);
         if (front.errors.empty()) {
             EXPECT_GT(sim->GetCounters().nvramCommits, commits) << Label(t);
-            // 1234 on the first read-back, 0 on the second: two sweeps; one
-            // when the first read-back's answer was lost and its repeat read
-            // 0. A stale 1234 taken for a later read would make three.
-            EXPECT_GE(front.Sweeps(), 1) << Label(t);
-            EXPECT_LE(front.Sweeps(), 2) << Label(t);
+            // 1234 on the first read-back, 0 on the second: two sweeps. A
+            // meter slower than the time-out answers an attempt and its
+            // repeat 21 ms apart, barely over the silence; on a loaded
+            // machine the two can come closer and merge into one damaged
+            // frame, and the read-back then takes the next answer, the 0.
+            if (t.delayMs > static_cast<int>(t.timeoutMs) && !GetParam()) {
+                EXPECT_GE(front.Sweeps(), 1) << Label(t);
+                EXPECT_LE(front.Sweeps(), 2) << Label(t);
+            } else {
+                EXPECT_EQ(front.Sweeps(), 2) << Label(t);
+            }
         } else {
             EXPECT_EQ(front.errors, std::vector<std::string>{kLinkMessage}) << Label(t);
         }
