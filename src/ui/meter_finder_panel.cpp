@@ -27,7 +27,7 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
     : QGroupBox(QStringLiteral("Поиск влагомера"), parent), link_(link), settings_(settings), openButton_(openButton)
 {
     setObjectName(QStringLiteral("MeterFinderGroupBox"));
-    setGeometry(11, 145, 790, 230);
+    setGeometry(11, 170, 790, 208); // below the link settings and the fast framing box
 
     FindMeterButton = MakeButton(this, "FindMeterButton", QStringLiteral("Найти влагомер"), {10, 20, 130, 25});
     StopFindButton = MakeButton(this, "StopFindButton", QStringLiteral("Остановить"), {146, 20, 100, 25});

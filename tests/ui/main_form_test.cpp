@@ -1,5 +1,6 @@
 #include "link_thread.h"
 #include "link_value_list.h"
+#include "meter_finder_panel.h"
 #include "frozen_sim.h"
 #include "meter_sim.h"
 #include "modal_answers.h"
@@ -277,6 +278,8 @@ TEST_F(MainFormTest, FastFramingIsChosenBelowTheLinkSettingsAndKeptInASectionOfI
         ASSERT_NE(box, nullptr);
         EXPECT_FALSE(Form().Link1GroupBox->isAncestorOf(box));
         EXPECT_FALSE(Form().Link1GroupBox->geometry().intersects(box->geometry()));
+        EXPECT_FALSE(Form().MeterFinder->geometry().intersects(box->geometry()));
+        EXPECT_FALSE(Form().MeterFinder->geometry().intersects(Form().Link1GroupBox->geometry()));
         EXPECT_EQ(box->isChecked(), c.checked);
         EXPECT_EQ(Form().LinkThread->FastFraming(), c.checked);
         box->click();
