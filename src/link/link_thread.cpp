@@ -138,6 +138,7 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
     // Anything other than the two transaction errors that escapes a command
     // ends just that command with a message; the thread goes on serving.
     std::string failure;
+    commandGeneration_ = FRtu.Generation();
     try {
         switch (command.number) {
         case LinkCommand::Poll:
@@ -255,9 +256,11 @@ void TLink1Thread::SyncShowError()
     FDoneEvent.Set();
 }
 
+bool TLink1Thread::CommandLinkEnded() { return !FRtu.IsOpen() || FRtu.Generation() != commandGeneration_; }
+
 void TLink1Thread::ReportPduError(std::int32_t code)
 {
-    if (!FRtu.IsOpen() || stopping_)
+    if (CommandLinkEnded() || stopping_)
         return;
     if (const char* message = PduErrorMessage(code))
         ShowError(message);
@@ -265,14 +268,14 @@ void TLink1Thread::ReportPduError(std::int32_t code)
 
 void TLink1Thread::ReportLinkError(std::int32_t)
 {
-    if (!FRtu.IsOpen() || stopping_)
+    if (CommandLinkEnded() || stopping_)
         return;
     ShowError("Ошибка связи с влагомером");
 }
 
 void TLink1Thread::ReportPortLost()
 {
-    if (!FRtu.IsOpen() || stopping_)
+    if (CommandLinkEnded() || stopping_)
         return;
     // Closed here, before the front hears of it, so that queued commands
     // fail silently and the front can offer "Открыть" again.
@@ -314,6 +317,8 @@ void TLink1Thread::CloseProgress()
 
 void TLink1Thread::TransactWithRetry(const ModBusRequest& request)
 {
+    if (FRtu.Generation() != commandGeneration_)
+        throw ModBusRtu::kTimeOut;
     ::TransactWithRetry(FRtu, static_cast<std::uint8_t>(FAddress.load() & 0xFF), request, FTimeout.load(),
                         &stopping_);
 }

@@ -116,12 +116,17 @@ private:
     void RunOnUi(const std::function<void()>& step);
     void RunOnUiNoWait(const std::function<void()>& step);
     void ShowError(const std::string& text);
+    // Whether the link the running command began on has been closed since
+    // (and maybe opened anew): its failures are then nobody's to hear of.
+    bool CommandLinkEnded();
     void ReportPduError(std::int32_t code);
     void ReportLinkError(std::int32_t code);
     // Closes the channel and lets the front end the link with one message.
     void ReportPortLost();
     std::string PortName();
     void SetProgress(std::int32_t position);
+    // Ends the command with code 1 once the link it began on has ended, so
+    // that no command goes on over a link opened anew with other settings.
     void TransactWithRetry(const ModBusRequest& request);
     // Runs the transactions of a command; the first failure ends them, runs
     // `onFailure` when given (true for a link failure, false for an exception
@@ -161,6 +166,7 @@ private:
     AutoResetEvent FDoneEvent;
     std::deque<QueuedCommand> FCommands;
     ModBusRtu FRtu;
+    std::uint64_t commandGeneration_ = 0; // FRtu's generation when the running command began
     std::atomic<std::uint32_t> FTimeout{200};
     std::atomic<std::int32_t> FAddress{1};
     std::mutex portNameLock_;

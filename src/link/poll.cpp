@@ -33,7 +33,7 @@ void TLink1Thread::SyncRefresh()
 void TLink1Thread::SyncPollFailed(bool noAnswer)
 {
     // A link closed meanwhile failed the poll on purpose: nothing to say.
-    if (!stopping_ && FRtu.IsOpen())
+    if (!stopping_ && !CommandLinkEnded())
         front_.PollFailed(noAnswer);
     FDoneEvent.Set();
 }

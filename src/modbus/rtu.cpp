@@ -402,10 +402,17 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
     CheckAnswer(request);
 }
 
+std::uint64_t ModBusRtu::Generation()
+{
+    std::lock_guard lock(handoverLock);
+    return generation_;
+}
+
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
                        std::uint32_t timeoutMs, const std::atomic<bool>* cancel)
 {
-    const auto cancelled = [cancel] { return cancel && cancel->load(); };
+    const std::uint64_t generation = rtu.Generation();
+    const auto cancelled = [&] { return (cancel && cancel->load()) || rtu.Generation() != generation; };
     constexpr int kBusy = 6;
     constexpr int kMaxRepeats = 100;
     for (int n = 0;; ++n) {
@@ -416,7 +423,7 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
             if (e != kBusy || n > kMaxRepeats || cancelled())
                 throw;
         } catch (ModBusRtu::error_t e) {
-            if (e == ModBusRtu::kPortLost || n > kMaxRepeats || cancelled())
+            if (e == ModBusRtu::kPortLost || n > kMaxRepeats || cancelled() || !rtu.IsOpen())
                 throw;
         }
         std::this_thread::sleep_for(milliseconds(1));

@@ -65,6 +65,9 @@ public:
     }
     void Close();
     bool IsOpen() const { return open_.load(); }
+    // Changes at every open and close: an exchange that began under one
+    // value belongs to a link that has since ended when it differs.
+    std::uint64_t Generation();
 
     // Frames the PDU placed at frame + 1 (length bytes) and writes it.
     void SendFrame(std::uint8_t address, std::uint32_t timeoutMs);
@@ -186,6 +189,8 @@ private:
 // The retry policy: busy answers (exception 6) and link failures are
 // repeated, up to 102 attempts in all, with 1 ms between attempts; any other
 // exception answer is thrown at once, and so is a lost port. A set `cancel`
-// flag ends the repeats and throws the last failure.
+// flag ends the repeats and throws the last failure; so does a channel that
+// was closed (or closed and opened again) since the first attempt, so that
+// no repeat goes out over a link the user has since set up anew.
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
                        std::uint32_t timeoutMs, const std::atomic<bool>* cancel = nullptr);

@@ -125,10 +125,13 @@ TEST_F(LinkTest, LinkFailureAfterCloseShowsNothing)
     ASSERT_TRUE(sim->WaitForRequests(2, std::chrono::seconds(10)));
     link->CloseLink();
     sim->SetSilent(false);
-    // Reopening queues behind the failing poll, which must end silently.
+    // Reopening queues behind the failing poll, which must end silently:
+    // it neither goes on over the new link nor marks its values stale.
     ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
     ASSERT_TRUE(RunPoll());
     EXPECT_TRUE(front.errors.empty());
+    EXPECT_EQ(front.pollFailures, 0);
+    EXPECT_EQ(front.refreshes, 1);
 }
 
 TEST_F(LinkTest, WhileAnErrorBoxIsOpenAtMostTwoPollsWait)

@@ -523,6 +523,24 @@ TEST_F(RetryAgainstSim, LinkErrorsAreRetried)
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const Bytes& pdu) { return pdu[0] == 3; }), 102);
 }
 
+// The user closes the link during a poll and opens it again at once, with
+// another time-out: the exchange of the old link ends, it sends no repeat
+// over the new one and takes none of its answers.
+TEST_F(RetryAgainstSim, ClosingTheLinkEndsTheRepeatsEvenWhenItOpensAgain)
+{
+    sim_->SetSilent(true);
+    auto retry = std::async(std::launch::async, [&] {
+        return LinkError([&] { TransactWithRetry(rtu_, 1, read_, 2000); });
+    });
+    ASSERT_TRUE(sim_->WaitForRequests(1, 20s));
+    rtu_.Close();
+    ASSERT_TRUE(rtu_.Open(sim_->PortPath(), 115200));
+    sim_->SetSilent(false);
+    ASSERT_EQ(retry.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(retry.get(), 1);
+    EXPECT_EQ(sim_->RequestCount(), 1u);
+}
+
 TEST_F(RetryAgainstSim, LateAnswerOfATimedOutRequestIsNotTakenForTheNext)
 {
     sim_->SetReg(2000, 0xAAAA);
