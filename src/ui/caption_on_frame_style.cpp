@@ -1,5 +1,7 @@
 #include "caption_on_frame_style.h"
 
+#include <QApplication>
+#include <QGroupBox>
 #include <QPainter>
 #include <QStyleOptionGroupBox>
 
@@ -53,4 +55,11 @@ void TCaptionOnFrameStyle::drawComplexControl(ComplexControl control, const QSty
     painter->restore();
     drawItemText(painter, label, Qt::AlignCenter | Qt::TextShowMnemonic, box->palette,
                  box->state & State_Enabled, box->text, QPalette::WindowText);
+}
+
+void DrawCaptionOnFrame(QGroupBox& box)
+{
+    auto* style = new TCaptionOnFrameStyle(QApplication::style()->name());
+    style->setParent(&box);
+    box.setStyle(style);
 }

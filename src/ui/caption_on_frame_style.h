@@ -6,6 +6,8 @@
 
 #include <QProxyStyle>
 
+class QGroupBox;
+
 class TCaptionOnFrameStyle : public QProxyStyle {
     Q_OBJECT
 public:
@@ -16,3 +18,6 @@ public:
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override;
 };
+
+// Gives the box (and its controls) that style, owned by the box.
+void DrawCaptionOnFrame(QGroupBox& box);

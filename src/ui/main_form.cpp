@@ -259,9 +259,7 @@ void TTMainForm::BuildLinkTab()
     Link1GroupBox = group;
     group->setObjectName(QStringLiteral("Link1GroupBox"));
     group->setGeometry(11, 11, 430, 126);
-    auto* style = new TCaptionOnFrameStyle(QApplication::style()->name());
-    style->setParent(group);
-    group->setStyle(style);
+    DrawCaptionOnFrame(*group);
 
     Link1ValueList = new TLinkValueList(group);
     Link1ValueList->setGeometry(5, 18, 335, 103);

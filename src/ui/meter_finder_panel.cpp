@@ -1,5 +1,6 @@
 #include "meter_finder_panel.h"
 
+#include "caption_on_frame_style.h"
 #include "link_thread.h"
 #include "form_controls.h"
 #include "link_value_list.h"
@@ -28,6 +29,7 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
 {
     setObjectName(QStringLiteral("MeterFinderGroupBox"));
     setGeometry(11, 170, 790, 208); // below the link settings and the fast framing box
+    DrawCaptionOnFrame(*this);
 
     FindMeterButton = MakeButton(this, "FindMeterButton", QStringLiteral("Найти влагомер"), {10, 20, 130, 25});
     StopFindButton = MakeButton(this, "StopFindButton", QStringLiteral("Остановить"), {146, 20, 100, 25});
@@ -46,7 +48,7 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
 
     FoundMetersView = new QTableWidget(0, 4, this);
     FoundMetersView->setObjectName(QStringLiteral("FoundMetersView"));
-    FoundMetersView->setGeometry(10, 72, 770, 118);
+    FoundMetersView->setGeometry(10, 72, 770, 98);
     FoundMetersView->setHorizontalHeaderLabels({QStringLiteral("Адрес"), QStringLiteral("Скорость, бод"),
                                                 QStringLiteral("Серийный номер"), QStringLiteral("Версия прошивки")});
     FoundMetersView->verticalHeader()->setVisible(false);
@@ -59,7 +61,7 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
     for (int column = 0; column < 3; ++column)
         FoundMetersView->setColumnWidth(column, widths[column]);
 
-    UseMeterButton = MakeButton(this, "UseMeterButton", QStringLiteral("В настройки"), {10, 196, 130, 25});
+    UseMeterButton = MakeButton(this, "UseMeterButton", QStringLiteral("В настройки"), {10, 176, 130, 25});
     UseMeterButton->setEnabled(false);
 
     connect(FindMeterButton, &QPushButton::clicked, this, [this] { FindMeterButtonClick(); });

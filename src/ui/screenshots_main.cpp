@@ -151,9 +151,25 @@ int main(int argc, char** argv)
     form.SetLinkSettingsTexts(settings);
     form.Link1CloseButton->click();
 
+    // Polls queued before the close still drain on the link thread; until
+    // they have, the finder says the link is busy. Such a box is answered
+    // and the search asked for again.
     TMeterFinderPanel& finder = *form.MeterFinder;
-    finder.FindMeterButton->click();
-    const bool found = WaitFor([&] { return finder.FindMeterButton->isEnabled(); }, 20000) &&
+    QTimer boxAnswerer;
+    QObject::connect(&boxAnswerer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            std::fprintf(stderr, "answered: %s\n", qPrintable(box->text()));
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    boxAnswerer.start(50);
+    bool started = false;
+    for (int attempt = 0; attempt < 20 && !started; ++attempt) {
+        WaitFor([] { return false; }, 250);
+        finder.FindMeterButton->click();
+        started = !finder.FindMeterButton->isEnabled();
+    }
+    const bool found = started && WaitFor([&] { return finder.FindMeterButton->isEnabled(); }, 20000) &&
                        finder.FoundMetersView->rowCount() > 0;
     if (!found)
         std::fprintf(stderr, "the finder found no meter\n");

@@ -290,6 +290,25 @@ TEST_F(MainFormTest, FastFramingIsChosenBelowTheLinkSettingsAndKeptInASectionOfI
     }
 }
 
+// Each group box of the tab "Связь" holds its controls whole, and neither
+// the boxes nor the picture cover one another.
+TEST_F(MainFormTest, LinkTabControlsLieWithinTheirBoxes)
+{
+    CreateForms();
+    QWidget* boxes[] = {Form().Link1GroupBox, Form().MeterFinder};
+    for (QWidget* box : boxes) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            SCOPED_TRACE(child->objectName().toStdString());
+            EXPECT_TRUE(box->rect().contains(child->geometry()));
+        }
+    }
+    const QRect picture = Form().Image2->geometry();
+    EXPECT_FALSE(Form().Link1GroupBox->geometry().intersects(picture));
+    EXPECT_FALSE(Form().MeterFinder->geometry().intersects(picture));
+    EXPECT_FALSE(Form().MeterFinder->geometry().intersects(Form().Link1GroupBox->geometry()));
+}
+
 TEST_F(MainFormTest, IniWriteFailureIsShownAndTheWindowStillCloses)
 {
     const std::string plain = dir_.File("plain");
