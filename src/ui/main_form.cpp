@@ -176,29 +176,19 @@ void TTMainForm::BuildServiceTab()
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(0, 0, 814, 473);
 
-    RegListView = new QTableWidget(0, 6, Panel2);
-    RegListView->setObjectName(QStringLiteral("RegListView"));
-    RegListView->setGeometry(8, 9, 793, 328);
-    RegListView->setHorizontalHeaderLabels({QStringLiteral("Название"), QStringLiteral("Адрес"),
-                                            QStringLiteral("Тип"), QStringLiteral("Значение"),
-                                            QStringLiteral("WR"), QStringLiteral("Примечание")});
-    const int widths[] = {200, 50, 50, 100, 30, 340};
+    RegListView = MakeRowList(Panel2, "RegListView", {8, 9, 793, 328},
+                              {QStringLiteral("Название"), QStringLiteral("Адрес"), QStringLiteral("Тип"),
+                               QStringLiteral("Значение"), QStringLiteral("WR"), QStringLiteral("Примечание")},
+                              {200, 50, 50, 100, 30, 340});
     const Qt::Alignment headerAlign[] = {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft,
                                          Qt::AlignRight, Qt::AlignHCenter, Qt::AlignLeft};
-    for (int column = 0; column < 6; ++column) {
-        RegListView->setColumnWidth(column, widths[column]);
+    for (int column = 0; column < 6; ++column)
         RegListView->horizontalHeaderItem(column)->setTextAlignment(headerAlign[column] | Qt::AlignVCenter);
-    }
     RegListView->horizontalHeader()->setSectionsClickable(false);
     RegListView->horizontalHeader()->setHighlightSections(false);
     RegListView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    RegListView->verticalHeader()->setVisible(false);
     RegListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    RegListView->verticalHeader()->setDefaultSectionSize(18);
     RegListView->setShowGrid(true);
-    RegListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    RegListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    RegListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     RegListView->setWordWrap(false);
     RegListView->setEnabled(false);
     RegListView->installEventFilter(this);

@@ -46,20 +46,11 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
     FindStatusLabel->setObjectName(QStringLiteral("FindStatusLabel"));
     FindStatusLabel->setGeometry(10, 50, 770, 18);
 
-    FoundMetersView = new QTableWidget(0, 4, this);
-    FoundMetersView->setObjectName(QStringLiteral("FoundMetersView"));
-    FoundMetersView->setGeometry(10, 72, 770, 98);
-    FoundMetersView->setHorizontalHeaderLabels({QStringLiteral("Адрес"), QStringLiteral("Скорость, бод"),
-                                                QStringLiteral("Серийный номер"), QStringLiteral("Версия прошивки")});
-    FoundMetersView->verticalHeader()->setVisible(false);
-    FoundMetersView->verticalHeader()->setDefaultSectionSize(18);
+    FoundMetersView = MakeRowList(this, "FoundMetersView", {10, 72, 770, 98},
+                                  {QStringLiteral("Адрес"), QStringLiteral("Скорость, бод"),
+                                   QStringLiteral("Серийный номер"), QStringLiteral("Версия прошивки")},
+                                  {80, 120, 200});
     FoundMetersView->horizontalHeader()->setStretchLastSection(true);
-    FoundMetersView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    FoundMetersView->setSelectionMode(QAbstractItemView::SingleSelection);
-    FoundMetersView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const int widths[] = {80, 120, 200};
-    for (int column = 0; column < 3; ++column)
-        FoundMetersView->setColumnWidth(column, widths[column]);
 
     UseMeterButton = MakeButton(this, "UseMeterButton", QStringLiteral("В настройки"), {10, 176, 130, 25});
     UseMeterButton->setEnabled(false);
