@@ -15,7 +15,7 @@
 #include "program_version.h"
 #include "register_map.h"
 #include "script.h"
-#include "serial_ports.h"
+#include "port_list.h"
 #include "settings_place.h"
 #include "text_file.h"
 
@@ -176,8 +176,10 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
 int Run(QCoreApplication& app, const CliOptions& options)
 {
     if (options.command == "ports") {
-        for (const std::string& name : ListSerialPorts())
-            std::printf("%s%s\n", name.c_str(), PortAccessDenied(name) ? "\tнет доступа" : "");
+        for (const PortListEntry& port : ListSerialPorts()) {
+            std::printf("%s%s%s%s\n", port.name.c_str(), port.accessible ? "" : "\tнет доступа",
+                        port.tip.empty() ? "" : "\t", port.tip.c_str());
+        }
         return kSuccess;
     }
     if (options.command == "check")

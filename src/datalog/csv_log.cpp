@@ -1,21 +1,16 @@
 #include "csv_log.h"
 
-#include "file_write.h"
+#include "file_access.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace {
 
 char SeparatorChar(LogSeparator separator) { return separator == LogSeparator::Comma ? ',' : ';'; }
 
-std::string SystemMessage(int code) { return std::system_category().message(code); }
+std::string SystemMessage(int code) { return SystemErrorText(code); }
 
 } // namespace
 
@@ -88,58 +83,37 @@ std::optional<DataLogWriter> DataLogWriter::Open(const std::string& path, LogSep
                                                  std::string& error)
 {
     if (path == "-")
-        return DataLogWriter(STDOUT_FILENO, false, false, separator);
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
-    const int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        error = SystemMessage(errno);
+        return DataLogWriter(OutputFile::StandardOutput(), false, separator);
+    OutputFile file;
+    if (const int code = file.Open(path, replace ? OutputFile::Create::Truncate : OutputFile::Create::OnlyNew)) {
+        error = SystemMessage(code);
         return std::nullopt;
     }
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    return DataLogWriter(fd, true, regular, separator);
+    const bool regular = file.IsRegular();
+    return DataLogWriter(std::move(file), regular, separator);
 }
 
-DataLogWriter::DataLogWriter(int fd, bool owned, bool durable, LogSeparator separator)
-    : fd_(fd), owned_(owned), durable_(durable), separator_(separator)
+DataLogWriter::DataLogWriter(OutputFile file, bool durable, LogSeparator separator)
+    : file_(std::move(file)), durable_(durable), separator_(separator)
 {
 }
 
-DataLogWriter::DataLogWriter(DataLogWriter&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), owned_(std::exchange(other.owned_, false)), durable_(other.durable_),
-      separator_(other.separator_)
-{
-}
-
-DataLogWriter& DataLogWriter::operator=(DataLogWriter&& other) noexcept
-{
-    if (this != &other) {
-        if (owned_)
-            ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-        owned_ = std::exchange(other.owned_, false);
-        durable_ = other.durable_;
-        separator_ = other.separator_;
-    }
-    return *this;
-}
-
-DataLogWriter::~DataLogWriter()
-{
-    if (owned_)
-        ::close(fd_);
-}
+DataLogWriter::DataLogWriter(DataLogWriter&&) noexcept = default;
+DataLogWriter& DataLogWriter::operator=(DataLogWriter&&) noexcept = default;
+DataLogWriter::~DataLogWriter() = default;
 
 bool DataLogWriter::WriteLine(const std::string& line, std::string& error)
 {
     // One write per line: a process that is killed leaves whole lines.
-    if (const int code = WriteAll(fd_, line)) {
+    if (const int code = file_.Write(line)) {
         error = SystemMessage(code);
         return false;
     }
-    if (durable_ && ::fdatasync(fd_) != 0) {
-        error = SystemMessage(errno);
-        return false;
+    if (durable_) {
+        if (const int code = file_.SyncData()) {
+            error = SystemMessage(code);
+            return false;
+        }
     }
     return true;
 }

@@ -4,6 +4,8 @@
 // written. The writer keeps nothing per record: a day of records costs the
 // same memory as one.
 
+#include "file_access.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -52,11 +54,10 @@ public:
     LogSeparator Separator() const { return separator_; }
 
 private:
-    DataLogWriter(int fd, bool owned, bool durable, LogSeparator separator);
+    DataLogWriter(OutputFile file, bool durable, LogSeparator separator);
     bool WriteLine(const std::string& line, std::string& error);
 
-    int fd_ = -1;
-    bool owned_ = false;   // closed by the writer (not the standard output)
+    OutputFile file_; // the standard output is not closed
     bool durable_ = false; // a regular file: each line goes to the disk
     LogSeparator separator_ = LogSeparator::Comma;
 };

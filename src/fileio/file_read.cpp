@@ -1,29 +1,11 @@
 #include "file_read.h"
 
+#include "file_access.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
+#include <cstdint>
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string TooLarge()
 {
@@ -42,26 +24,22 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
         error = std::move(reason);
         return false;
     };
-    const auto failCode = [&](int code) { return fail(std::system_category().message(code)); };
+    const auto failCode = [&](int code) { return fail(SystemErrorText(code)); };
 
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return failCode(errno);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return failCode(errno);
-    if (S_ISDIR(st.st_mode))
-        return failCode(EISDIR);
-    if (!S_ISREG(st.st_mode))
+    InputFile file;
+    if (const int code = file.Open(path))
+        return failCode(code);
+    bool regular = false;
+    std::uint64_t size = 0;
+    if (const int code = file.Examine(regular, size))
+        return failCode(code);
+    if (!regular)
         return fail("не обычный файл");
-    if (st.st_size < 0 || static_cast<std::size_t>(st.st_size) > kMaxReadFileSize)
+    if (size > kMaxReadFileSize)
         return fail(TooLarge());
-    // A regular file: reads wait in the ordinary way from here on.
-    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0)
-        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
 
     // One byte more than the cap tells a file that grew past it.
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    bytes.resize(static_cast<std::size_t>(size) + 1);
     std::size_t done = 0;
     for (;;) {
         if (done == bytes.size()) {
@@ -69,13 +47,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
                 return fail(TooLarge());
             bytes.resize(std::min(kMaxReadFileSize + 1, done + 65536));
         }
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (n == 0)
+        std::size_t got = 0;
+        if (const int code = file.Read(bytes.data() + done, bytes.size() - done, got))
+            return failCode(code);
+        if (got == 0)
             break;
-        else if (errno != EINTR)
-            return failCode(errno);
+        done += got;
     }
     bytes.resize(done);
     return true;

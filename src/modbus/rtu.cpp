@@ -70,7 +70,7 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
     }
     stopFlag.exchange(0);
     const bool tcp = IsTcpPortName(portName);
-    ByteStream& port = tcp ? static_cast<ByteStream&>(tcp_) : serial_;
+    ByteStream& port = tcp ? *tcp_ : *serial_;
     if (!port.Open(portName, settings, why))
         return false;
     port_.store(&port);

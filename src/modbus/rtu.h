@@ -15,8 +15,7 @@
 #include "frame_queue.h"
 #include "pdu.h"
 #include "port_open_error.h"
-#include "serial_port.h"
-#include "tcp_connection.h"
+#include "streams.h"
 #include "time_limit.h"
 #include "traffic.h"
 
@@ -25,6 +24,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -140,9 +140,9 @@ private:
     // The streams a port name may stand for; Open picks one. Both live as
     // long as the channel, so that a send that raced a Close and an Open
     // never finds its stream gone.
-    SerialPort serial_;
-    TcpConnection tcp_;
-    std::atomic<ByteStream*> port_{&serial_};
+    const std::unique_ptr<ByteStream> serial_ = MakeSerialStream();
+    const std::unique_ptr<ByteStream> tcp_ = MakeTcpStream();
+    std::atomic<ByteStream*> port_{serial_.get()};
     std::thread readerThread;
 
     // The hand-over between the reader thread and the receive, and what the

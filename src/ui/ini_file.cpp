@@ -1,12 +1,7 @@
 #include "ini_file.h"
 
+#include "file_access.h"
 #include "file_read.h"
-#include "file_write.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -172,20 +167,17 @@ std::string IniFile::Text() const
 std::optional<std::string> IniFile::Save(const std::string& path) const
 {
     const auto failure = [&path](int error) {
-        return "Не удалось записать файл настроек " + path + ": " + std::strerror(error);
+        return "Не удалось записать файл настроек " + path + ": " + SystemErrorText(error);
     };
     // Not blocking: a FIFO in the file's place fails at once instead of
-    // waiting for a reader.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return failure(errno);
-    // Written in place, not replaced: a symlinked or specially owned INI
-    // file stays what it is.
-    if (const int error = WriteAll(fd, Text())) {
-        ::close(fd);
+    // waiting for a reader. Written in place, not replaced: a symlinked or
+    // specially owned INI file stays what it is.
+    OutputFile file;
+    if (const int error = file.Open(path, OutputFile::Create::Truncate, true))
         return failure(error);
-    }
-    if (::close(fd) != 0)
-        return failure(errno);
+    if (const int error = file.Write(Text()))
+        return failure(error);
+    if (const int error = file.Close())
+        return failure(error);
     return std::nullopt;
 }

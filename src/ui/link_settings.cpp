@@ -8,16 +8,6 @@ namespace {
 constexpr const char* kSection = "Link1";
 } // namespace
 
-std::string IniPathFor(const std::string& executablePath)
-{
-    const auto slash = executablePath.find_last_of('/');
-    const auto nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const auto dot = executablePath.find_last_of('.');
-    if (dot == std::string::npos || dot <= nameStart)
-        return executablePath + ".ini";
-    return executablePath.substr(0, dot) + ".ini";
-}
-
 LinkSettingsTexts LoadLinkSettings(const std::string& iniPath)
 {
     const IniFile file = IniFile::Load(iniPath);

@@ -2,6 +2,8 @@
 // The four link settings as texts, their INI file beside the executable, and
 // the checks that "Открыть" makes before it opens the link.
 
+#include "settings_place.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,9 +16,6 @@ struct LinkSettingsTexts {
 
     bool operator==(const LinkSettingsTexts&) const = default;
 };
-
-// The executable's path with its extension replaced by ".ini".
-std::string IniPathFor(const std::string& executablePath);
 
 // Keys of section Link1; the defaults above for a missing file or key.
 LinkSettingsTexts LoadLinkSettings(const std::string& iniPath);

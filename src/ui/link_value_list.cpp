@@ -1,7 +1,7 @@
 #include "link_value_list.h"
 
 #include "link_messages.h"
-#include "serial_ports.h"
+#include "port_list.h"
 #include "tcp_address.h"
 
 #include <QComboBox>

@@ -3,7 +3,7 @@
 #include "link_settings.h"
 #include "message_boxes.h"
 #include "qt_translation.h"
-#include "serial_ports.h"
+#include "port_list.h"
 #include "settings_place.h"
 #include "tarnel_application.h"
 #include "tarnel_forms.h"
@@ -16,8 +16,10 @@ int main(int argc, char** argv)
     TTarnelApplication app(argc, argv);
     InstallQtTranslation(app);
     try {
-        TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()),
-                          ListSerialPorts());
+        std::vector<std::string> portNames;
+        for (const PortListEntry& port : ListSerialPorts())
+            portNames.push_back(port.name);
+        TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()), portNames);
         forms.MainForm->show();
         app.exec();
     } catch (...) {

@@ -206,38 +206,6 @@ TEST(LinkSettingsChecks, SpeedThatDoesNotConvertIsAConversionErrorAfterTheOtherC
     EXPECT_EQ(check.message, kAddress);
 }
 
-TEST(SettingsPlace, BesideAWritableFolderElseInTheUsersConfiguration)
-{
-    TempDir dir;
-    const std::string own = dir.File("own"), locked = dir.File("locked");
-    std::filesystem::create_directories(own);
-    std::filesystem::create_directories(locked);
-    std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    const std::string home = dir.File("home");
-    ScopedEnv homeEnv("HOME", home.c_str());
-
-    struct Case {
-        std::string executable;
-        const char* xdg; // XDG_CONFIG_HOME, nullptr: not set
-        std::string expected;
-    };
-    const Case cases[] = {
-        {own + "/vok-tarnel", "/cfg", own + "/vok-tarnel.ini"},
-        {locked + "/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
-        {locked + "/vok-tarnel", nullptr, home + "/.config/vok-tarnel/vok-tarnel.ini"},
-        {locked + "/vok-tarnel", "", home + "/.config/vok-tarnel/vok-tarnel.ini"},
-        {locked + "/vok-tarnel", "relative/cfg", home + "/.config/vok-tarnel/vok-tarnel.ini"},
-        // /usr stays read-only while programs run, also for root.
-        {"/usr/bin/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
-        {"/usr/local/bin/vok-tarnel", "/cfg", "/cfg/vok-tarnel/vok-tarnel.ini"},
-    };
-    UnprivilegedFileAccess asUser;
-    for (const Case& c : cases) {
-        ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);
-        EXPECT_EQ(LinkSettingsPath(c.executable), c.expected) << c.executable << " " << (c.xdg ? c.xdg : "-");
-    }
-}
-
 TEST(SettingsPlace, SavingMakesTheFolderForTheUserOnly)
 {
     TempDir dir;

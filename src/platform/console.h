@@ -1,0 +1,19 @@
+#pragma once
+// What a command-line program asks of its console: whether its output goes
+// to a terminal, and the user's request to stop (Ctrl+C, or SIGTERM on
+// POSIX).
+
+// True when the standard error is a terminal (progress lines are drawn then).
+bool StandardErrorIsTerminal();
+
+// While an object lives, the user's stop request sets a flag instead of
+// ending the program; the request before it is forgotten. One at a time.
+class StopRequestWatch {
+public:
+    StopRequestWatch();
+    ~StopRequestWatch();
+    StopRequestWatch(const StopRequestWatch&) = delete;
+    StopRequestWatch& operator=(const StopRequestWatch&) = delete;
+
+    bool Requested() const;
+};

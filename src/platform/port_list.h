@@ -1,0 +1,28 @@
+#pragma once
+// The serial ports of this machine, for the port drop-down list and
+// `vokctl ports`.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct PortListEntry {
+    std::string name;   // what the user picks and the INI file keeps ("ttyUSB0", "COM3")
+    std::string device; // the device behind it (/dev/ttyUSB0, \\.\COM3)
+    std::string tip;    // what the port is, when the system says (adapter, by-id name)
+    bool accessible = true;     // the user may open it, as far as can be told without opening
+    std::string noAccessReason; // the system's reason when not accessible
+};
+
+// The serial ports the system reports, USB adapters included, in natural
+// order (COM2 before COM10, ttyS2 before ttyS10).
+std::vector<PortListEntry> ListSerialPorts();
+
+// True when the user may not read and write the port's device (on Linux its
+// group is usually dialout), so that opening it would fail for want of
+// permission. For any name, listed or typed.
+bool PortAccessDenied(const std::string& portName);
+
+// Natural order of names: runs of digits compare by their value, the rest
+// byte by byte.
+bool NaturalLess(std::string_view a, std::string_view b);

@@ -1,0 +1,93 @@
+#include "sysfs_ports.h"
+
+#include "streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The 8250 driver makes a tty for every port it might have (ttyS0..ttyS31);
+// one whose UART type is 0 (unknown) has no hardware behind it.
+bool PlaceholderUart(const fs::path& tty)
+{
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink(tty / "device" / "driver", ec);
+    if (ec || driver.filename() != "serial8250")
+        return false;
+    const std::string type = ReadFirstLine(tty / "type");
+    return type.empty() || type == "0";
+}
+
+// Kernel name -> stable name, for the links in the by-id folder.
+std::map<std::string, std::string> StableNames(const std::string& byId)
+{
+    std::map<std::string, std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(byId, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        const fs::path target = fs::read_symlink(it->path(), linkError);
+        if (!linkError)
+            names.emplace(target.filename().string(), it->path().string());
+    }
+    return names;
+}
+
+} // namespace
+
+std::string DeviceAccessProblem(const std::string& device)
+{
+    if (::faccessat(AT_FDCWD, device.c_str(), R_OK | W_OK, AT_EACCESS) == 0)
+        return {};
+    // A device that is missing or busy is another matter, told by the open.
+    if (errno != EACCES && errno != EPERM)
+        return {};
+    return std::strerror(errno);
+}
+
+std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places)
+{
+    const std::map<std::string, std::string> stable = StableNames(places.byId);
+    std::vector<PortListEntry> ports;
+    std::error_code ec;
+    for (fs::directory_iterator it(places.ttyClass, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path tty = it->path();
+        std::error_code deviceError;
+        if (!fs::exists(tty / "device", deviceError) || PlaceholderUart(tty))
+            continue;
+        PortListEntry entry;
+        entry.name = tty.filename().string();
+        entry.device = places.devices + "/" + entry.name;
+        if (const auto found = stable.find(entry.name); found != stable.end())
+            entry.tip = found->second;
+        entry.noAccessReason = DeviceAccessProblem(entry.device);
+        entry.accessible = entry.noAccessReason.empty();
+        ports.push_back(std::move(entry));
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PortListEntry& a, const PortListEntry& b) { return NaturalLess(a.name, b.name); });
+    return ports;
+}
+
+std::vector<PortListEntry> ListSerialPorts() { return ListSerialPortsIn(SysfsPlaces{}); }
+
+bool PortAccessDenied(const std::string& portName)
+{
+    return !DeviceAccessProblem(SerialDevicePath(portName)).empty();
+}
