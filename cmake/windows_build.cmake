@@ -1,0 +1,43 @@
+# The Windows build (cross-compiled with cmake/mingw-w64-x86_64.cmake):
+# everything below the window that needs no Qt, vokctl.exe, and the unit
+# tests, run under Wine. No Qt, no libmodbus, no packaging here.
+
+# Wide-character Win32 calls; no min/max macros to fight std::min.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+
+# Every program carries its C++ runtime and the threads library inside, so an
+# .exe runs without MinGW's DLLs beside it. Only here, not in the toolchain:
+# Qt's own build shares that toolchain and keeps the shared runtime.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+find_package(Threads REQUIRED)
+
+# Boost.Regex, header-only as from Boost 1.76 on: Debian's 1.81 headers,
+# unpacked by scripts/windows into a folder that holds nothing but boost/,
+# so that the host's /usr/include never joins the cross build's search path.
+set(VOK_BOOST_HEADERS "" CACHE PATH "Folder holding Boost 1.81's boost/ headers")
+if(NOT EXISTS "${VOK_BOOST_HEADERS}/boost/regex.hpp")
+  message(FATAL_ERROR "VOK_BOOST_HEADERS must name a folder with Boost 1.81's headers "
+                      "(scripts/windows unpacks them)")
+endif()
+add_library(vok_boost_regex INTERFACE)
+target_include_directories(vok_boost_regex SYSTEM INTERFACE "${VOK_BOOST_HEADERS}")
+target_compile_definitions(vok_boost_regex INTERFACE BOOST_ALL_NO_LIB)
+add_library(Boost::regex ALIAS vok_boost_regex)
+
+# GoogleTest from Debian's sources, built with the cross compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# Test programs run under Wine, in a prefix of this build's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    ${CMAKE_SOURCE_DIR}/scripts/wine-run;${CMAKE_BINARY_DIR}/wine-prefix)
+
+enable_testing()
+
+foreach(dir src/version src/platform src/fileio src/modbus src/meter src/paramfile tests)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
