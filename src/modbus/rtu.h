@@ -6,11 +6,11 @@
 //
 // Every answer belongs to its request. A transaction settles the line first
 // when earlier requests may still be answered (it waits until those answers
-// have come, or the line has been quiet for longer than the meter has been
-// seen to take), drops every frame that began before its request went out,
-// and takes only an answer that fits the request. A repeat of the same
-// request may take the late answer to an earlier attempt: it carries the
-// same registers.
+// have come, or their time has passed), drops every frame that began before
+// its request went out (bytes that were waiting count as begun before), and
+// takes only an answer that fits the request. A repeat of the same request
+// may take the late answer to an earlier attempt: it carries the same
+// registers. A meter that sends an answer twice has the copy dropped.
 
 #include "frame_queue.h"
 #include "pdu.h"
@@ -90,11 +90,14 @@ public:
     void SetFastFraming(bool on) { fastFraming_.store(on); }
     bool FastFraming() const { return fastFraming_.load(); }
 
-    // Waits until the answers still due to earlier requests have come, or
-    // until the line has been quiet for the guard time (the time-out of the
-    // last request or the slowest answer seen, whichever is longer, plus the
-    // silence), and drops them. Returns at once when nothing is due. Close
-    // ends the wait.
+    // Waits until the answers still due to our earlier requests have come,
+    // or until their answer windows (each counted from its request: its
+    // time-out or the slowest answer seen in this open period, whichever is
+    // longer, plus the silence) have passed, and drops what came. Traffic
+    // that answers none of our requests never prolongs it. After the first
+    // answer of an open period it also waits a moment for a copy of it, to
+    // learn whether the meter answers twice. Returns at once when nothing is
+    // due. Close ends the wait.
     void Settle();
 
     // The frame last built for sending or last taken over from the reader.
@@ -129,10 +132,14 @@ private:
     // Hands the frame collected in received_.Filling() to the receive;
     // one that is too short is dropped.
     void HandOver(std::uint32_t count, Clock::time_point started);
-    void CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // Queues the frame of `count` bytes at the start of received_.Filling(),
+    // unless it is a copy of the answer before it.
+    void TakeFrame(std::uint32_t count, Clock::time_point started);
+    bool IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // True when the frame answers one of our open requests.
+    bool CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
-    Clock::duration GuardTime() const;
 
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
@@ -155,13 +162,28 @@ private:
     // and its first PDU bytes, enough to tell whether a frame answers it.
     struct Unanswered {
         Clock::time_point sent;
+        Clock::duration timeout;
         std::uint8_t address;
         std::uint8_t head[5];
     };
     std::deque<Unanswered> unanswered_; // oldest first
-    Clock::time_point lastActivity_;                // last send or frame end
+    // How long after a request its answer may still come: its time-out or
+    // the slowest answer seen in this open period, whichever is longer,
+    // plus the silence; never longer than the longest guard.
+    Clock::duration AnswerWindow(const Unanswered& request) const;
+    // Requests sent longer than the longest guard before `now` are given up.
+    void ForgetExpired(Clock::time_point now);
+    // The last frame that answered one of our requests, and when it was
+    // handed over, for telling its copy; empty once a copy was dropped.
+    std::uint8_t lastAnswer_[kFrameCapacity];
+    std::uint32_t lastAnswerLength_ = 0;
+    Clock::time_point lastAnswerAt_;
+    bool sentSinceAnswer_ = false; // a request went out after that answer
+    // Whether the meter sends its answers twice, as learnt in this open
+    // period: the first answer is watched for a copy for a while.
+    enum class Copies { Unknown, Watching, None, Seen };
+    Copies copies_ = Copies::Unknown;
     Clock::duration slowestAnswer_{0};              // longest time from a send to its answer
-    Clock::duration lastTimeout_{0};                // budget of the last request sent
     std::uint64_t generation_ = 0;                  // counts opens and closes
     bool lost_ = false;
     Clock::duration frameOverrun_{0}; // how long a frame begun in time may take to end

@@ -8,6 +8,7 @@
 #include "link_test_support.h"
 
 #include "meter_sim.h"
+#include "raw_meter.h"
 #include "temp_dir.h"
 
 #include <QObject>
@@ -79,13 +80,18 @@ protected:
     // objects start from 0 again.
     void Open(const Timing& t)
     {
+        sim->SetAnswerDelay(t.delayMs);
+        OpenOn(sim->PortPath(), t.timeoutMs);
+    }
+
+    void OpenOn(const std::string& port, std::uint32_t timeoutMs)
+    {
         link.reset();
         front = RecordingFront{};
         ForEachPlace([this](RegListItemData& object, std::uint16_t) { before_[&object] = object.GetValueText(); });
-        sim->SetAnswerDelay(t.delayMs);
         link = std::make_unique<TLink1Thread>(regs, front);
         link->SetFastFraming(GetParam());
-        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, t.timeoutMs, 1));
+        ASSERT_TRUE(link->OpenLink(port, 115200, timeoutMs, 1));
     }
 
     // Posts the command and serves its steps until it has ended.
@@ -238,8 +244,13 @@ protected:
     std::string Dump(const Timing& t, const fs::path& file)
     {
         Open(t);
+        SCOPED_TRACE(Label(t));
+        return DumpTo(file);
+    }
+    std::string DumpTo(const fs::path& file)
+    {
         front.saveFileName = file.string();
-        EXPECT_TRUE(Run(SaveVokParams)) << Label(t);
+        EXPECT_TRUE(Run(SaveVokParams));
         return fs::exists(file) ? Slurp(file) : std::string();
     }
 };
@@ -414,6 +425,61 @@ TEST_P(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
     EXPECT_TRUE(front.errors.empty());
     EXPECT_FALSE(link->IsLinkOpen());
     EXPECT_FALSE(fs::exists(file));
+}
+
+// Against a meter written apart from ours, on lines that misbehave as real
+// ones do; every value is exactly its register's own.
+struct RawLine {
+    const char* name;
+    RawMeter::Behaviour behaviour;
+    std::uint32_t timeoutMs = 200;
+};
+
+RawMeter::Behaviour Copies(int afterMs)
+{
+    RawMeter::Behaviour b;
+    b.copyAfterMs = afterMs;
+    return b;
+}
+
+RawMeter::Behaviour Slow(int delayMs)
+{
+    RawMeter::Behaviour b;
+    b.answerDelayMs = delayMs;
+    return b;
+}
+
+const RawLine kRawLines[] = {
+    {"every answer twice, at once", Copies(0)},
+    {"every answer twice, 5 ms apart", Copies(5)},
+    {"every answer twice, 25 ms apart", Copies(25)},
+    // Slower than its time-out: every request is asked again at once and
+    // its repeat takes the late answer; the answer to the repeat is still
+    // due when the next request would go out.
+    {"answers 150 ms after a 100 ms time-out", Slow(150), 100},
+};
+
+TEST_P(DumpIntegrity, PollAndDumpOnMisbehavingLines)
+{
+    std::string expected;
+    {
+        RawMeter clean({});
+        OpenOn(clean.Path(), 200);
+        expected = DumpTo(temp.File("clean.txt"));
+        ASSERT_TRUE(front.errors.empty());
+        ASSERT_NE(expected.find("53011 ushort 53010\t"), std::string::npos) << expected.substr(0, 200);
+    }
+    int n = 0;
+    for (const RawLine& line : kRawLines) {
+        SCOPED_TRACE(line.name);
+        RawMeter meter(line.behaviour);
+        OpenOn(meter.Path(), line.timeoutMs);
+        ASSERT_TRUE(Run(Poll));
+        EXPECT_EQ(front.refreshes, 1);
+        ExpectPollOutcome(line.name);
+        EXPECT_EQ(DumpTo(temp.File("raw" + std::to_string(n++) + ".txt")), expected);
+        EXPECT_TRUE(front.errors.empty());
+    }
 }
 
 const auto kModeName = [](const ::testing::TestParamInfo<bool>& info) {
