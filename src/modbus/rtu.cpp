@@ -6,6 +6,8 @@
 #include "tcp_address.h"
 
 #include <algorithm>
+#include <array>
+#include <future>
 #include <cstring>
 #include <system_error>
 
@@ -68,6 +70,10 @@ std::uint32_t LeadingFrame(const std::uint8_t* bytes, std::uint32_t count)
     return CrcMatches(bytes, extent.bytes) ? static_cast<std::uint32_t>(extent.bytes) : 0;
 }
 
+// A write of one coil or register is answered with its own bytes: its echo
+// and its answer look the same, so it cannot tell whether the line echoes.
+bool EchoLooksLikeAnswer(const std::uint8_t* frame) { return frame[1] == 5 || frame[1] == 6; }
+
 } // namespace
 
 static_assert(FrameQueue::kCapacity == ModBusRtu::kFrameCapacity);
@@ -101,6 +107,9 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
         slowestAnswer_ = Clock::duration::zero();
         lastAnswerLength_ = 0;
         copies_ = Copies::Unknown;
+        echoDue_ = false;
+        const EchoMode echo = echoMode_.load();
+        echoLine_ = echo == EchoMode::On ? EchoLine::Echoes : echo == EchoMode::Off ? EchoLine::Quiet : EchoLine::Unknown;
         // A gateway's line speed is not known here: its frames are given
         // the time of the slowest common one.
         frameOverrun_ = FrameOverrun(tcp ? kSlowestGatewayBaud : settings.baud);
@@ -109,7 +118,13 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
         byteTime_ = tcp ? std::chrono::microseconds(0) : std::chrono::microseconds(11'000'000) / std::max(settings.baud, 1u);
     }
     try {
-        readerThread = std::thread([this, stream = &port] { ReaderLoop(*stream); });
+        // The reader reads before Open returns, so that no request of this
+        // open period goes out before it and its answer is never taken for
+        // bytes that were waiting.
+        std::promise<void> reading;
+        std::future<void> started = reading.get_future();
+        readerThread = std::thread([this, stream = &port, &reading] { ReaderLoop(*stream, reading); });
+        started.wait();
     } catch (const std::system_error& e) {
         port.Close();
         if (why)
@@ -152,8 +167,10 @@ void ModBusRtu::PauseAfterReadError(int ms)
     pauseWake_.wait_for(lock, milliseconds(ms), [this] { return stopFlag.load() != 0; });
 }
 
-void ModBusRtu::ReaderLoop(ByteStream& port)
+void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
 {
+    Clock::time_point lastReadEnd = Clock::now();
+    reading.set_value();
     using Status = ByteStream::ReadStatus;
     int errorPauseMs = 1;
     while (stopFlag.load() == 0) {
@@ -162,15 +179,17 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
         bool byLength = fastFraming_.load();
         std::uint8_t* const buffer = received_.Filling();
         const std::size_t firstRoom = byLength ? kShortestFrame : kFrameCapacity;
-        // Bytes that are waiting already came before this read began, and
-        // are dated so: a request sent meanwhile cannot take them for its
-        // answer. Only bytes that had to be waited for are dated when read.
-        Clock::time_point started = Clock::now();
+        // Bytes that are waiting already may have come any time since the
+        // last read ended (or the port opened), and are dated so: a request
+        // sent meanwhile cannot take them for its answer. Only bytes that
+        // had to be waited for are dated when read.
+        Clock::time_point started = lastReadEnd;
         ByteStream::ReadResult first = port.Read(buffer, firstRoom, std::chrono::nanoseconds(0));
         if (first.status == Status::Quiet) {
             first = port.Read(buffer, firstRoom, std::nullopt);
             started = Clock::now();
         }
+        lastReadEnd = Clock::now();
         if (first.status == Status::Interrupted)
             return;
         if (first.status == Status::Lost) {
@@ -185,17 +204,30 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
             continue;
         }
         errorPauseMs = 1;
+        // The echo of our request, when one may come: it is collected to
+        // its length and handed over on its own.
+        std::uint32_t echoLength = 0;
+        std::array<std::uint8_t, kFrameCapacity> echo;
         {
             std::lock_guard lock(handoverLock);
             frameStarted_ = started;
+            echoLength = EchoExpected();
+            std::memcpy(echo.data(), request_, echoLength);
         }
         std::size_t total = first.count;
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
-            const std::size_t room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+            std::size_t room;
+            if (echoLength != 0 && total <= echoLength && std::memcmp(buffer, echo.data(), total) == 0) {
+                room = echoLength - total;
+            } else {
+                echoLength = 0;
+                room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+            }
             if (room == 0)
                 break;
             const ByteStream::ReadResult more = port.Read(buffer + total, room, kSilence);
+            lastReadEnd = Clock::now();
             if (more.status != Status::Bytes) {
                 end = more.status;
                 break;
@@ -218,10 +250,15 @@ void ModBusRtu::HandOver(std::uint32_t count, Clock::time_point started)
         std::lock_guard lock(handoverLock);
         frameStarted_.reset();
         NoteBytes(TrafficKind::Frame, received_.Filling(), count, started);
-        // Whole frames that ran together go on one by one, each dated by
-        // where it stands in the burst.
         std::uint32_t left = count;
         Clock::time_point at = started;
+        if (const std::uint32_t echo = TakeEcho(count, started)) {
+            std::memmove(received_.Filling(), received_.Filling() + echo, count - echo);
+            left -= echo;
+            at += byteTime_ * echo;
+        }
+        // Whole frames that ran together go on one by one, each dated by
+        // where it stands in the burst.
         while (left >= kShortestFrame) {
             std::uint8_t* const bytes = received_.Filling();
             const std::uint32_t lead = LeadingFrame(bytes, left);
@@ -246,6 +283,11 @@ void ModBusRtu::TakeFrame(std::uint32_t count, Clock::time_point started)
         return;
     }
     if (CountAnswer(bytes, count, started)) {
+        // An answer with no echo before it: a line that does not echo, when
+        // the echo could not have been taken for this answer.
+        if (echoDue_ && echoLine_ == EchoLine::Unknown && !EchoLooksLikeAnswer(request_))
+            echoLine_ = EchoLine::Quiet;
+        echoDue_ = false;
         std::memcpy(lastAnswer_, bytes, count);
         lastAnswerLength_ = count;
         lastAnswerAt_ = Clock::now();
@@ -257,6 +299,66 @@ void ModBusRtu::TakeFrame(std::uint32_t count, Clock::time_point started)
     if (received_.Size() == FrameQueue::kWaiting)
         Note(TrafficKind::Stale);
     received_.Push(count, started);
+}
+
+void ModBusRtu::SetEcho(EchoMode mode)
+{
+    std::lock_guard lock(handoverLock);
+    echoMode_.store(mode);
+    echoLine_ = mode == EchoMode::On ? EchoLine::Echoes : mode == EchoMode::Off ? EchoLine::Quiet : EchoLine::Unknown;
+}
+
+std::uint32_t ModBusRtu::EchoExpected() const
+{
+    if (!echoDue_ || requestLength_ < kShortestFrame)
+        return 0;
+    if (echoLine_ == EchoLine::Echoes || (echoLine_ == EchoLine::Unknown && !EchoLooksLikeAnswer(request_)))
+        return requestLength_;
+    return 0;
+}
+
+std::uint32_t ModBusRtu::TakeEcho(std::uint32_t count, Clock::time_point started)
+{
+    const std::uint32_t echo = EchoExpected();
+    if (echo == 0 || count < echo || std::memcmp(received_.Filling(), request_, echo) != 0)
+        return 0;
+    NoteBytes(TrafficKind::Echo, received_.Filling(), echo, started);
+    echoDue_ = false;
+    echoLine_ = EchoLine::Echoes;
+    return echo;
+}
+
+void ModBusRtu::LearnEcho(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs)
+{
+    std::uint8_t pdu[kFrameCapacity];
+    {
+        std::lock_guard lock(handoverLock);
+        if (echoLine_ != EchoLine::Unknown || request.Size() < 5 || request.Size() > kFrameCapacity)
+            return;
+        request.CopyTo(pdu);
+        if (pdu[0] != 5 && pdu[0] != 6)
+            return;
+    }
+    // A read of the register about to be written: its echo, when one
+    // comes, cannot be taken for an answer.
+    const ModBusRequest probe(3, static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]), 1);
+    repeating_ = false;
+    attempt_ = 1;
+    exchangeStart_ = Clock::now();
+    try {
+        SendRequest(address, probe, timeoutMs);
+        ReceiveFrame(address, timeoutMs);
+    } catch (error_t e) {
+        if (e == kPortLost || e == kWriteFailed)
+            throw;
+    }
+    {
+        // A line that echoes would have handed the probe back.
+        std::lock_guard lock(handoverLock);
+        if (echoLine_ == EchoLine::Unknown)
+            echoLine_ = EchoLine::Quiet;
+    }
+    Settle();
 }
 
 bool ModBusRtu::IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
@@ -309,7 +411,8 @@ void ModBusRtu::MarkLost()
 
 Clock::duration ModBusRtu::AnswerWindow(const Unanswered& request) const
 {
-    return std::min<Clock::duration>(std::max(request.timeout, slowestAnswer_) + kSilence, kLongestGuard);
+    // A meter's answer time varies: half as much again as the slowest seen.
+    return std::min<Clock::duration>(std::max(request.timeout, slowestAnswer_ * 3 / 2) + kSilence, kLongestGuard);
 }
 
 void ModBusRtu::ForgetExpired(Clock::time_point now)
@@ -366,6 +469,9 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         const Clock::time_point now = Clock::now();
         ForgetExpired(now);
         sentSinceAnswer_ = true;
+        std::memcpy(request_, frame, frameLength);
+        requestLength_ = frameLength;
+        echoDue_ = echoLine_ != EchoLine::Quiet;
         Unanswered sent{now, timeoutMs == kInfinite ? kLongestGuard : milliseconds(timeoutMs), address, {}};
         std::memcpy(sent.head, frame + 1, std::min<std::size_t>(sizeof sent.head, length));
         unanswered_.push_back(sent);
@@ -476,9 +582,11 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
 {
     if (attempt == Attempt::First) {
         Settle();
+        LearnEcho(address, request, timeoutMs);
         exchangeStart_ = Clock::now();
     }
     repeating_ = attempt == Attempt::Repeat;
+    attempt_ = repeating_ ? attempt_ + 1 : 1;
     const Clock::time_point start = Clock::now();
     SendRequest(address, request, timeoutMs);
     if (timeoutMs != kInfinite) {
@@ -503,7 +611,7 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
     const std::uint64_t generation = rtu.Generation();
     const auto cancelled = [&] { return (cancel && cancel->load()) || rtu.Generation() != generation; };
     constexpr int kBusy = 6;
-    constexpr int kMaxRepeats = 100;
+    constexpr int kMaxRepeats = kMostAttempts - 2;
     for (int n = 0;; ++n) {
         try {
             rtu.Transact(address, request, timeoutMs, n == 0 ? ModBusRtu::Attempt::First : ModBusRtu::Attempt::Repeat);

@@ -12,6 +12,7 @@
 // may take the late answer to an earlier attempt: it carries the same
 // registers. A meter that sends an answer twice has the copy dropped.
 
+#include "echo_mode.h"
 #include "frame_queue.h"
 #include "pdu.h"
 #include "port_open_error.h"
@@ -25,6 +26,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -90,10 +92,17 @@ public:
     void SetFastFraming(bool on) { fastFraming_.store(on); }
     bool FastFraming() const { return fastFraming_.load(); }
 
+    // Local echo (see echo_mode.h), Auto by default. A change takes effect
+    // at once; Auto then learns anew. On a line that may echo, a first
+    // write of one register while it is not yet known is preceded by a read
+    // of that register, whose echo tells.
+    void SetEcho(EchoMode mode);
+    EchoMode Echo() const { return echoMode_.load(); }
+
     // Waits until the answers still due to our earlier requests have come,
     // or until their answer windows (each counted from its request: its
-    // time-out or the slowest answer seen in this open period, whichever is
-    // longer, plus the silence) have passed, and drops what came. Traffic
+    // time-out or one and a half times the slowest answer seen in this open
+    // period, whichever is longer, plus the silence) have passed, and drops what came. Traffic
     // that answers none of our requests never prolongs it. After the first
     // answer of an open period it also waits a moment for a copy of it, to
     // learn whether the meter answers twice. Returns at once when nothing is
@@ -127,7 +136,7 @@ private:
     void Tell(TrafficObserver& observer, TrafficKind kind, const std::uint8_t* bytes, std::uint32_t count,
               Clock::time_point at, std::uint8_t code, std::int64_t detail = 0);
 
-    void ReaderLoop(ByteStream& port);
+    void ReaderLoop(ByteStream& port, std::promise<void>& reading);
     void PauseAfterReadError(int ms);
     // Hands the frame collected in received_.Filling() to the receive;
     // one that is too short is dropped.
@@ -140,6 +149,11 @@ private:
     bool CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
+    // Echo handling, all under handoverLock: the echo expected now (its
+    // length, 0 for none), and taking it off the head of a burst.
+    std::uint32_t EchoExpected() const;
+    std::uint32_t TakeEcho(std::uint32_t count, Clock::time_point started);
+    void LearnEcho(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs);
 
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
@@ -168,8 +182,9 @@ private:
     };
     std::deque<Unanswered> unanswered_; // oldest first
     // How long after a request its answer may still come: its time-out or
-    // the slowest answer seen in this open period, whichever is longer,
-    // plus the silence; never longer than the longest guard.
+    // one and a half times the slowest answer seen in this open period,
+    // whichever is longer, plus the silence; never longer than the longest
+    // guard.
     Clock::duration AnswerWindow(const Unanswered& request) const;
     // Requests sent longer than the longest guard before `now` are given up.
     void ForgetExpired(Clock::time_point now);
@@ -185,6 +200,12 @@ private:
     Copies copies_ = Copies::Unknown;
     Clock::duration slowestAnswer_{0};              // longest time from a send to its answer
     std::uint64_t generation_ = 0;                  // counts opens and closes
+    // The request last sent, and whether its echo may still come.
+    enum class EchoLine { Unknown, Echoes, Quiet };
+    EchoLine echoLine_ = EchoLine::Unknown;
+    std::uint8_t request_[kFrameCapacity];
+    std::uint32_t requestLength_ = 0;
+    bool echoDue_ = false;
     bool lost_ = false;
     Clock::duration frameOverrun_{0}; // how long a frame begun in time may take to end
 
@@ -196,6 +217,7 @@ private:
     // the one before, when it ended on the line, when its answer began, and
     // how long a byte takes on the line.
     bool repeating_ = false;
+    int attempt_ = 0; // of the request going out, 1 the first
     Clock::time_point requestEnd_;
     Clock::time_point takenStart_;
     Clock::duration byteTime_{0};
@@ -203,6 +225,7 @@ private:
 
     std::atomic<bool> open_{false};
     std::atomic<bool> fastFraming_{false};
+    std::atomic<EchoMode> echoMode_{EchoMode::Auto};
     std::mutex lifecycleLock_; // orders Open and Close from any thread
     std::mutex pauseLock_;
     std::condition_variable pauseWake_;
