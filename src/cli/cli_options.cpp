@@ -1,13 +1,14 @@
 #include "cli_options.h"
 
 #include "scan_plan.h"
+#include "echo_mode.h"
 #include "value_text.h"
 
 #include <map>
 
 const char* const kCliUsage =
     "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] [--fast-framing]\n"
-    "       COMMAND [ARGS]\n"
+    "       [--echo off|on|auto] COMMAND [ARGS]\n"
     "vokctl --help | --version\n"
     "  ports              list the serial ports (not tcp:// gateways), one per line in\n"
     "                     natural order; a port that the user may not open is\n"
@@ -47,6 +48,12 @@ const char* const kCliUsage =
     "--fast-framing takes an answer the moment it is whole by the length its header\n"
     "gives, instead of after 20 ms of line silence (anything else still ends by\n"
     "silence); off unless given, whatever the window uses.\n"
+    "--echo says whether the line hands each request back before the answer (the\n"
+    "local echo of many 2-wire RS-485 adapters): on takes it off the line, off never\n"
+    "looks for it, auto (the default) learns it from the first exchange.\n"
+    "A request without a good answer is sent again, up to 102 attempts in all, 1 ms\n"
+    "apart: a meter or gateway that stays silent costs 102 time-outs before the\n"
+    "command fails (about 20.6 s at --timeout 200); --trace shows each attempt.\n"
     "--port tcp://HOST:PORT reaches the meter through a serial-to-Ethernet gateway in\n"
     "transparent mode (RTU over TCP); HOST is an IPv4 address, an IPv6 address in\n"
     "brackets or a host name. --speed is then checked as usual but ignored. The\n"
@@ -150,6 +157,14 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
                 return fail("Не указано значение параметра " + a);
         } else if (a == "--fast-framing") {
             options.fastFraming = true;
+        } else if (a == "--echo") {
+            std::optional<std::string> word;
+            if (!value(word))
+                return fail("Не указано значение параметра --echo");
+            const std::optional<EchoMode> mode = ParseEchoMode(*word);
+            if (!mode)
+                return fail("Эхо должно быть off, on или auto: " + *word);
+            options.echo = *mode;
         } else if (a.size() > 1 && a[0] == '-' && (options.command.empty() || options.command == "log")) {
             return fail("Неизвестный параметр: " + a);
         } else if (options.command.empty()) {

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of vokctl.
 
+#include "echo_mode.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@ struct CliOptions {
     std::optional<std::string> speeds, addresses; // scan --speeds, --addresses
     bool all = false;                 // scan --all
     bool fastFraming = false;         // --fast-framing
+    EchoMode echo = EchoMode::Auto;   // --echo
 };
 
 struct CliParse {

@@ -200,6 +200,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
     CliFront front(registers);
     TLink1Thread link(registers, front);
     link.SetFastFraming(options.fastFraming);
+    link.SetEcho(options.echo);
     const LinkParameters& p = check.parameters;
     std::unique_ptr<CliTraffic> traffic;
     const bool statsCommand = options.command == "stats";

@@ -56,6 +56,7 @@ public:
     // Fast framing of the channel's answers (off by default), from the next
     // frame on, open or not.
     void SetFastFraming(bool on) { FRtu.SetFastFraming(on); }
+    void SetEcho(EchoMode mode) { FRtu.SetEcho(mode); }
     bool FastFraming() const { return FRtu.FastFraming(); }
     bool IsLinkOpen() const { return FRtu.IsOpen(); }
 

@@ -44,6 +44,9 @@ void LinkStatistics::Add(const TrafficEntry& entry)
     case TrafficKind::PortLost:
         ++counts_.portLost;
         break;
+    case TrafficKind::Echo:
+        ++counts_.echoes;
+        break;
     case TrafficKind::Frame:
     case TrafficKind::Opened:
         break;

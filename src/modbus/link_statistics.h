@@ -23,6 +23,7 @@ struct LinkCounters {
     std::uint64_t misfits = 0;
     std::uint64_t otherAddress = 0;
     std::uint64_t portLost = 0;
+    std::uint64_t echoes = 0; // requests the line handed back
     std::vector<std::pair<int, std::uint64_t>> exceptions; // code, answers; by code
     struct AnswerTimes {
         std::int64_t minUs, medianUs, maxUs;

@@ -6,6 +6,8 @@
 #include "tcp_address.h"
 
 #include <algorithm>
+#include <array>
+#include <future>
 #include <cstring>
 #include <system_error>
 
@@ -21,6 +23,8 @@ constexpr std::size_t kMaxUnanswered = 256;
 constexpr std::uint32_t kSlowestGatewayBaud = 9600;
 // No settling takes longer than this, however slow the meter has been.
 constexpr Clock::duration kLongestGuard = std::chrono::seconds(5);
+// A meter that answers twice sends the copy within this time of the answer.
+constexpr Clock::duration kCopyWindow = milliseconds(50);
 
 // The longest a frame of full size takes at the baud rate (11 bits a byte),
 // with the silence that ends it and some scheduling slack.
@@ -52,6 +56,24 @@ std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool& byL
     return ModBusRtu::kFrameCapacity - total;
 }
 
+// The whole frame at the head of a burst that fails its CRC as one frame:
+// its length, when the header tells one at which the CRC is right and bytes
+// follow it; 0 otherwise. So an answer and its copy, run together in one
+// burst, come apart.
+std::uint32_t LeadingFrame(const std::uint8_t* bytes, std::uint32_t count)
+{
+    if (CrcMatches(bytes, count))
+        return 0;
+    const FrameExtent extent = FrameExtentOf(FrameSide::Answer, bytes, count);
+    if (extent.kind != FrameExtent::Kind::Whole || extent.bytes < ModBusRtu::kShortestFrame || extent.bytes >= count)
+        return 0;
+    return CrcMatches(bytes, extent.bytes) ? static_cast<std::uint32_t>(extent.bytes) : 0;
+}
+
+// A write of one coil or register is answered with its own bytes: its echo
+// and its answer look the same, so it cannot tell whether the line echoes.
+bool EchoLooksLikeAnswer(const std::uint8_t* frame) { return frame[1] == 5 || frame[1] == 6; }
+
 } // namespace
 
 static_assert(FrameQueue::kCapacity == ModBusRtu::kFrameCapacity);
@@ -80,6 +102,14 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
         frameStarted_.reset();
         lost_ = false;
         ++generation_;
+        // What the line taught belongs to the open period that taught it.
+        unanswered_.clear();
+        slowestAnswer_ = Clock::duration::zero();
+        lastAnswerLength_ = 0;
+        copies_ = Copies::Unknown;
+        echoDue_ = false;
+        const EchoMode echo = echoMode_.load();
+        echoLine_ = echo == EchoMode::On ? EchoLine::Echoes : echo == EchoMode::Off ? EchoLine::Quiet : EchoLine::Unknown;
         // A gateway's line speed is not known here: its frames are given
         // the time of the slowest common one.
         frameOverrun_ = FrameOverrun(tcp ? kSlowestGatewayBaud : settings.baud);
@@ -88,7 +118,13 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
         byteTime_ = tcp ? std::chrono::microseconds(0) : std::chrono::microseconds(11'000'000) / std::max(settings.baud, 1u);
     }
     try {
-        readerThread = std::thread([this, stream = &port] { ReaderLoop(*stream); });
+        // The reader reads before Open returns, so that no request of this
+        // open period goes out before it and its answer is never taken for
+        // bytes that were waiting.
+        std::promise<void> reading;
+        std::future<void> started = reading.get_future();
+        readerThread = std::thread([this, stream = &port, &reading] { ReaderLoop(*stream, reading); });
+        started.wait();
     } catch (const std::system_error& e) {
         port.Close();
         if (why)
@@ -131,8 +167,10 @@ void ModBusRtu::PauseAfterReadError(int ms)
     pauseWake_.wait_for(lock, milliseconds(ms), [this] { return stopFlag.load() != 0; });
 }
 
-void ModBusRtu::ReaderLoop(ByteStream& port)
+void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
 {
+    Clock::time_point lastReadEnd = Clock::now();
+    reading.set_value();
     using Status = ByteStream::ReadStatus;
     int errorPauseMs = 1;
     while (stopFlag.load() == 0) {
@@ -140,8 +178,18 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
         // or with fast framing until the frame is whole by its length.
         bool byLength = fastFraming_.load();
         std::uint8_t* const buffer = received_.Filling();
-        const ByteStream::ReadResult first =
-            port.Read(buffer, byLength ? kShortestFrame : kFrameCapacity, std::nullopt);
+        const std::size_t firstRoom = byLength ? kShortestFrame : kFrameCapacity;
+        // Bytes that are waiting already may have come any time since the
+        // last read ended (or the port opened), and are dated so: a request
+        // sent meanwhile cannot take them for its answer. Only bytes that
+        // had to be waited for are dated when read.
+        Clock::time_point started = lastReadEnd;
+        ByteStream::ReadResult first = port.Read(buffer, firstRoom, std::chrono::nanoseconds(0));
+        if (first.status == Status::Quiet) {
+            first = port.Read(buffer, firstRoom, std::nullopt);
+            started = Clock::now();
+        }
+        lastReadEnd = Clock::now();
         if (first.status == Status::Interrupted)
             return;
         if (first.status == Status::Lost) {
@@ -156,18 +204,30 @@ void ModBusRtu::ReaderLoop(ByteStream& port)
             continue;
         }
         errorPauseMs = 1;
-        const Clock::time_point started = Clock::now();
+        // The echo of our request, when one may come: it is collected to
+        // its length and handed over on its own.
+        std::uint32_t echoLength = 0;
+        std::array<std::uint8_t, kFrameCapacity> echo;
         {
             std::lock_guard lock(handoverLock);
             frameStarted_ = started;
+            echoLength = EchoExpected();
+            std::memcpy(echo.data(), request_, echoLength);
         }
         std::size_t total = first.count;
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
-            const std::size_t room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+            std::size_t room;
+            if (echoLength != 0 && total <= echoLength && std::memcmp(buffer, echo.data(), total) == 0) {
+                room = echoLength - total;
+            } else {
+                echoLength = 0;
+                room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+            }
             if (room == 0)
                 break;
             const ByteStream::ReadResult more = port.Read(buffer + total, room, kSilence);
+            lastReadEnd = Clock::now();
             if (more.status != Status::Bytes) {
                 end = more.status;
                 break;
@@ -189,14 +249,25 @@ void ModBusRtu::HandOver(std::uint32_t count, Clock::time_point started)
     {
         std::lock_guard lock(handoverLock);
         frameStarted_.reset();
-        lastActivity_ = Clock::now();
         NoteBytes(TrafficKind::Frame, received_.Filling(), count, started);
-        if (count >= kShortestFrame) {
-            CountAnswer(received_.Filling(), count, started);
-            // When more wait than there is room for, the oldest goes.
-            if (received_.Size() == FrameQueue::kWaiting)
-                Note(TrafficKind::Stale);
-            received_.Push(count, started);
+        std::uint32_t left = count;
+        Clock::time_point at = started;
+        if (const std::uint32_t echo = TakeEcho(count, started)) {
+            std::memmove(received_.Filling(), received_.Filling() + echo, count - echo);
+            left -= echo;
+            at += byteTime_ * echo;
+        }
+        // Whole frames that ran together go on one by one, each dated by
+        // where it stands in the burst.
+        while (left >= kShortestFrame) {
+            std::uint8_t* const bytes = received_.Filling();
+            const std::uint32_t lead = LeadingFrame(bytes, left);
+            TakeFrame(lead ? lead : left, at);
+            if (lead == 0)
+                break;
+            std::memmove(received_.Filling(), bytes + lead, left - lead);
+            left -= lead;
+            at += byteTime_ * lead;
         }
     }
     // Signalled after the lock is left, so that the woken receive does not
@@ -204,21 +275,126 @@ void ModBusRtu::HandOver(std::uint32_t count, Clock::time_point started)
     frameEvent.notify_all();
 }
 
-void ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+void ModBusRtu::TakeFrame(std::uint32_t count, Clock::time_point started)
+{
+    const std::uint8_t* bytes = received_.Filling();
+    if (IsCopy(bytes, count, started)) {
+        Note(TrafficKind::Stale);
+        return;
+    }
+    if (CountAnswer(bytes, count, started)) {
+        // An answer with no echo before it: a line that does not echo, when
+        // the echo could not have been taken for this answer.
+        if (echoDue_ && echoLine_ == EchoLine::Unknown && !EchoLooksLikeAnswer(request_))
+            echoLine_ = EchoLine::Quiet;
+        echoDue_ = false;
+        std::memcpy(lastAnswer_, bytes, count);
+        lastAnswerLength_ = count;
+        lastAnswerAt_ = Clock::now();
+        sentSinceAnswer_ = false;
+        if (copies_ == Copies::Unknown)
+            copies_ = Copies::Watching;
+    }
+    // When more wait than there is room for, the oldest goes.
+    if (received_.Size() == FrameQueue::kWaiting)
+        Note(TrafficKind::Stale);
+    received_.Push(count, started);
+}
+
+void ModBusRtu::SetEcho(EchoMode mode)
+{
+    std::lock_guard lock(handoverLock);
+    echoMode_.store(mode);
+    echoLine_ = mode == EchoMode::On ? EchoLine::Echoes : mode == EchoMode::Off ? EchoLine::Quiet : EchoLine::Unknown;
+}
+
+std::uint32_t ModBusRtu::EchoExpected() const
+{
+    if (!echoDue_ || requestLength_ < kShortestFrame)
+        return 0;
+    if (echoLine_ == EchoLine::Echoes || (echoLine_ == EchoLine::Unknown && !EchoLooksLikeAnswer(request_)))
+        return requestLength_;
+    return 0;
+}
+
+std::uint32_t ModBusRtu::TakeEcho(std::uint32_t count, Clock::time_point started)
+{
+    const std::uint32_t echo = EchoExpected();
+    if (echo == 0 || count < echo || std::memcmp(received_.Filling(), request_, echo) != 0)
+        return 0;
+    NoteBytes(TrafficKind::Echo, received_.Filling(), echo, started);
+    echoDue_ = false;
+    echoLine_ = EchoLine::Echoes;
+    return echo;
+}
+
+void ModBusRtu::LearnEcho(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs)
+{
+    std::uint8_t pdu[kFrameCapacity];
+    {
+        std::lock_guard lock(handoverLock);
+        if (echoLine_ != EchoLine::Unknown || request.Size() < 5 || request.Size() > kFrameCapacity)
+            return;
+        request.CopyTo(pdu);
+        if (pdu[0] != 5 && pdu[0] != 6)
+            return;
+    }
+    // A read of the register about to be written: its echo, when one
+    // comes, cannot be taken for an answer.
+    const ModBusRequest probe(3, static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]), 1);
+    repeating_ = false;
+    attempt_ = 1;
+    exchangeStart_ = Clock::now();
+    try {
+        SendRequest(address, probe, timeoutMs);
+        ReceiveFrame(address, timeoutMs);
+    } catch (error_t e) {
+        if (e == kPortLost || e == kWriteFailed)
+            throw;
+    }
+    {
+        // A line that echoes would have handed the probe back.
+        std::lock_guard lock(handoverLock);
+        if (echoLine_ == EchoLine::Unknown)
+            echoLine_ = EchoLine::Quiet;
+    }
+    Settle();
+}
+
+bool ModBusRtu::IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+{
+    // While it is not known whether the meter answers twice, only a frame
+    // that came before any request went out after the answer is a copy:
+    // a repeated request may well get the same answer again.
+    if (copies_ == Copies::None || (copies_ != Copies::Seen && sentSinceAnswer_) ||
+        count != lastAnswerLength_ || started > lastAnswerAt_ + kCopyWindow ||
+        std::memcmp(bytes, lastAnswer_, count) != 0)
+        return false;
+    // A meter sends an answer twice at most: the next like it is an answer again.
+    lastAnswerLength_ = 0;
+    copies_ = Copies::Seen;
+    return true;
+}
+
+bool ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
 {
     // Only a frame that answers an open request counts: the oldest one it
     // fits, and those before it, which the meter then passed over. Anything
     // else (what another program's requests left on the line) counts for
-    // nothing and merely keeps the line from being quiet.
+    // nothing.
     if (JudgeFrame(bytes, count, bytes[0]) != FrameVerdict::Good)
-        return;
+        return false;
+    // An answer later than the longest guard is not learnt from: a meter
+    // that froze for a minute is not a slow one.
+    ForgetExpired(started);
     const auto answered = std::find_if(unanswered_.begin(), unanswered_.end(), [&](const Unanswered& u) {
         return u.address == bytes[0] && AnswerFits(u.head, sizeof u.head, bytes + 1, count - 3);
     });
     if (answered == unanswered_.end())
-        return;
+        return false;
     slowestAnswer_ = std::max(slowestAnswer_, started - answered->sent);
     unanswered_.erase(unanswered_.begin(), answered + 1);
+    return true;
 }
 
 void ModBusRtu::MarkLost()
@@ -233,25 +409,41 @@ void ModBusRtu::MarkLost()
     frameEvent.notify_all();
 }
 
-Clock::duration ModBusRtu::GuardTime() const
+Clock::duration ModBusRtu::AnswerWindow(const Unanswered& request) const
 {
-    return std::min<Clock::duration>(std::max(lastTimeout_, slowestAnswer_) + kSilence, kLongestGuard);
+    // A meter's answer time varies: half as much again as the slowest seen.
+    return std::min<Clock::duration>(std::max(request.timeout, slowestAnswer_ * 3 / 2) + kSilence, kLongestGuard);
+}
+
+void ModBusRtu::ForgetExpired(Clock::time_point now)
+{
+    std::erase_if(unanswered_, [&](const Unanswered& u) { return now > u.sent + kLongestGuard; });
 }
 
 void ModBusRtu::Settle()
 {
     std::unique_lock lock(handoverLock);
     const std::uint64_t generation = generation_;
-    const Clock::duration guard = GuardTime();
-    const Clock::time_point giveUp = Clock::now() + kLongestGuard;
-    for (;;) {
-        if (generation_ != generation || lost_ || (unanswered_.empty() && !frameStarted_))
-            break;
+    while (generation_ == generation && !lost_) {
         const Clock::time_point now = Clock::now();
-        if (now >= giveUp || (!frameStarted_ && now >= lastActivity_ + guard))
+        std::optional<Clock::time_point> until;
+        // The first answer of the open period is watched a while for a copy.
+        if (copies_ == Copies::Watching) {
+            if (now >= lastAnswerAt_ + kCopyWindow)
+                copies_ = Copies::None;
+            else
+                until = lastAnswerAt_ + kCopyWindow;
+        }
+        // Our requests still open are waited for until their answers have
+        // come or their answer windows, counted from the request, have
+        // passed; nothing else on the line counts.
+        for (const Unanswered& u : unanswered_) {
+            if (now < u.sent + AnswerWindow(u))
+                until = std::max(until.value_or(now), u.sent + AnswerWindow(u));
+        }
+        if (!until || now >= *until)
             break;
-        // A frame being collected is waited for to its end.
-        frameEvent.wait_until(lock, frameStarted_ ? now + kSilence : lastActivity_ + guard);
+        frameEvent.wait_until(lock, *until);
     }
     unanswered_.clear();
     for (; !received_.Empty(); received_.Pop())
@@ -275,13 +467,16 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
             received_.Pop();
         }
         const Clock::time_point now = Clock::now();
-        Unanswered sent{now, address, {}};
+        ForgetExpired(now);
+        sentSinceAnswer_ = true;
+        std::memcpy(request_, frame, frameLength);
+        requestLength_ = frameLength;
+        echoDue_ = echoLine_ != EchoLine::Quiet;
+        Unanswered sent{now, timeoutMs == kInfinite ? kLongestGuard : milliseconds(timeoutMs), address, {}};
         std::memcpy(sent.head, frame + 1, std::min<std::size_t>(sizeof sent.head, length));
         unanswered_.push_back(sent);
-        lastTimeout_ = timeoutMs == kInfinite ? Clock::duration::zero() : milliseconds(timeoutMs);
         if (unanswered_.size() > kMaxUnanswered)
             unanswered_.pop_front();
-        lastActivity_ = now;
         NoteBytes(TrafficKind::Request, frame, frameLength, now);
     }
     switch (port_.load()->Write(frame, frameLength, timeoutMs)) {
@@ -387,9 +582,11 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
 {
     if (attempt == Attempt::First) {
         Settle();
+        LearnEcho(address, request, timeoutMs);
         exchangeStart_ = Clock::now();
     }
     repeating_ = attempt == Attempt::Repeat;
+    attempt_ = repeating_ ? attempt_ + 1 : 1;
     const Clock::time_point start = Clock::now();
     SendRequest(address, request, timeoutMs);
     if (timeoutMs != kInfinite) {
@@ -414,7 +611,7 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
     const std::uint64_t generation = rtu.Generation();
     const auto cancelled = [&] { return (cancel && cancel->load()) || rtu.Generation() != generation; };
     constexpr int kBusy = 6;
-    constexpr int kMaxRepeats = 100;
+    constexpr int kMaxRepeats = kMostAttempts - 2;
     for (int n = 0;; ++n) {
         try {
             rtu.Transact(address, request, timeoutMs, n == 0 ? ModBusRtu::Attempt::First : ModBusRtu::Attempt::Repeat);

@@ -6,12 +6,13 @@
 //
 // Every answer belongs to its request. A transaction settles the line first
 // when earlier requests may still be answered (it waits until those answers
-// have come, or the line has been quiet for longer than the meter has been
-// seen to take), drops every frame that began before its request went out,
-// and takes only an answer that fits the request. A repeat of the same
-// request may take the late answer to an earlier attempt: it carries the
-// same registers.
+// have come, or their time has passed), drops every frame that began before
+// its request went out (bytes that were waiting count as begun before), and
+// takes only an answer that fits the request. A repeat of the same request
+// may take the late answer to an earlier attempt: it carries the same
+// registers. A meter that sends an answer twice has the copy dropped.
 
+#include "echo_mode.h"
 #include "frame_queue.h"
 #include "pdu.h"
 #include "port_open_error.h"
@@ -24,6 +25,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -90,11 +92,21 @@ public:
     void SetFastFraming(bool on) { fastFraming_.store(on); }
     bool FastFraming() const { return fastFraming_.load(); }
 
-    // Waits until the answers still due to earlier requests have come, or
-    // until the line has been quiet for the guard time (the time-out of the
-    // last request or the slowest answer seen, whichever is longer, plus the
-    // silence), and drops them. Returns at once when nothing is due. Close
-    // ends the wait.
+    // Local echo (see echo_mode.h), Auto by default. A change takes effect
+    // at once; Auto then learns anew. On a line that may echo, a first
+    // write of one register while it is not yet known is preceded by a read
+    // of that register, whose echo tells.
+    void SetEcho(EchoMode mode);
+    EchoMode Echo() const { return echoMode_.load(); }
+
+    // Waits until the answers still due to our earlier requests have come,
+    // or until their answer windows (each counted from its request: its
+    // time-out or one and a half times the slowest answer seen in this open
+    // period, whichever is longer, plus the silence) have passed, and drops what came. Traffic
+    // that answers none of our requests never prolongs it. After the first
+    // answer of an open period it also waits a moment for a copy of it, to
+    // learn whether the meter answers twice. Returns at once when nothing is
+    // due. Close ends the wait.
     void Settle();
 
     // The frame last built for sending or last taken over from the reader.
@@ -124,15 +136,24 @@ private:
     void Tell(TrafficObserver& observer, TrafficKind kind, const std::uint8_t* bytes, std::uint32_t count,
               Clock::time_point at, std::uint8_t code, std::int64_t detail = 0);
 
-    void ReaderLoop(ByteStream& port);
+    void ReaderLoop(ByteStream& port, std::promise<void>& reading);
     void PauseAfterReadError(int ms);
     // Hands the frame collected in received_.Filling() to the receive;
     // one that is too short is dropped.
     void HandOver(std::uint32_t count, Clock::time_point started);
-    void CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // Queues the frame of `count` bytes at the start of received_.Filling(),
+    // unless it is a copy of the answer before it.
+    void TakeFrame(std::uint32_t count, Clock::time_point started);
+    bool IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // True when the frame answers one of our open requests.
+    bool CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
-    Clock::duration GuardTime() const;
+    // Echo handling, all under handoverLock: the echo expected now (its
+    // length, 0 for none), and taking it off the head of a burst.
+    std::uint32_t EchoExpected() const;
+    std::uint32_t TakeEcho(std::uint32_t count, Clock::time_point started);
+    void LearnEcho(std::uint8_t address, const ModBusRequest& request, std::uint32_t timeoutMs);
 
     std::uint8_t frame[kFrameCapacity];
     std::uint32_t frameLength = 0;
@@ -155,14 +176,36 @@ private:
     // and its first PDU bytes, enough to tell whether a frame answers it.
     struct Unanswered {
         Clock::time_point sent;
+        Clock::duration timeout;
         std::uint8_t address;
         std::uint8_t head[5];
     };
     std::deque<Unanswered> unanswered_; // oldest first
-    Clock::time_point lastActivity_;                // last send or frame end
+    // How long after a request its answer may still come: its time-out or
+    // one and a half times the slowest answer seen in this open period,
+    // whichever is longer, plus the silence; never longer than the longest
+    // guard.
+    Clock::duration AnswerWindow(const Unanswered& request) const;
+    // Requests sent longer than the longest guard before `now` are given up.
+    void ForgetExpired(Clock::time_point now);
+    // The last frame that answered one of our requests, and when it was
+    // handed over, for telling its copy; empty once a copy was dropped.
+    std::uint8_t lastAnswer_[kFrameCapacity];
+    std::uint32_t lastAnswerLength_ = 0;
+    Clock::time_point lastAnswerAt_;
+    bool sentSinceAnswer_ = false; // a request went out after that answer
+    // Whether the meter sends its answers twice, as learnt in this open
+    // period: the first answer is watched for a copy for a while.
+    enum class Copies { Unknown, Watching, None, Seen };
+    Copies copies_ = Copies::Unknown;
     Clock::duration slowestAnswer_{0};              // longest time from a send to its answer
-    Clock::duration lastTimeout_{0};                // budget of the last request sent
     std::uint64_t generation_ = 0;                  // counts opens and closes
+    // The request last sent, and whether its echo may still come.
+    enum class EchoLine { Unknown, Echoes, Quiet };
+    EchoLine echoLine_ = EchoLine::Unknown;
+    std::uint8_t request_[kFrameCapacity];
+    std::uint32_t requestLength_ = 0;
+    bool echoDue_ = false;
     bool lost_ = false;
     Clock::duration frameOverrun_{0}; // how long a frame begun in time may take to end
 
@@ -174,6 +217,7 @@ private:
     // the one before, when it ended on the line, when its answer began, and
     // how long a byte takes on the line.
     bool repeating_ = false;
+    int attempt_ = 0; // of the request going out, 1 the first
     Clock::time_point requestEnd_;
     Clock::time_point takenStart_;
     Clock::duration byteTime_{0};
@@ -181,6 +225,7 @@ private:
 
     std::atomic<bool> open_{false};
     std::atomic<bool> fastFraming_{false};
+    std::atomic<EchoMode> echoMode_{EchoMode::Auto};
     std::mutex lifecycleLock_; // orders Open and Close from any thread
     std::mutex pauseLock_;
     std::condition_variable pauseWake_;

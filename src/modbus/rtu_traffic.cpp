@@ -12,7 +12,7 @@ void ModBusRtu::Tell(TrafficObserver& observer, TrafficKind kind, const std::uin
     entry.kind = kind;
     entry.repeat = kind == TrafficKind::Request && repeating_;
     entry.code = code;
-    entry.detail = detail;
+    entry.detail = kind == TrafficKind::Request ? attempt_ : detail;
     entry.SetBytes(bytes, count);
     observer.OnTraffic(entry);
 }

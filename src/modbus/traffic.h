@@ -10,7 +10,8 @@
 #include <cstring>
 
 enum class TrafficKind : std::uint8_t {
-    Request,      // a frame written; `repeat` for a repeat of the same request
+    Request,      // a frame written; `repeat` for a repeat of the same request, `detail` its
+                  // attempt (1 the first; 0 not known)
     Frame,        // bytes the reader collected up to a silence (also a burst too short for a frame)
     Answer,       // the frame last collected was taken as the answer: `detail` the answer time in
                   // microseconds (end of the request to its first byte), `code` its exception code
@@ -21,9 +22,12 @@ enum class TrafficKind : std::uint8_t {
     Misfit,       // a well-framed answer that is not one to the request
     PortLost,     // the device is gone
     Opened,       // the link opened (the link thread says so); `detail` the baud rate
+    Echo,         // the line handed our request back (local echo), taken off before the answer
 };
 
 inline constexpr std::size_t kTrafficBytes = 256;
+// The retry policy's attempts of one request, at most.
+inline constexpr int kMostAttempts = 102;
 
 struct TrafficEntry {
     std::int64_t timeUs = 0; // steady clock; for a frame, when its first byte came

@@ -149,6 +149,8 @@ std::string TrafficDirection(const TrafficEntry& entry, TrafficWords words)
         return Pick(words, "потеря", "LOST");
     case TrafficKind::Opened:
         return Pick(words, "открыт", "OPEN");
+    case TrafficKind::Echo:
+        return Pick(words, "эхо", "ECHO");
     }
     return {};
 }
@@ -157,7 +159,15 @@ std::string TrafficSummary(const TrafficEntry& entry, TrafficWords words)
 {
     switch (entry.kind) {
     case TrafficKind::Request:
-        return RequestSummary(entry, words) + (entry.repeat ? Pick(words, ", повтор", ", repeat") : "");
+    {
+        std::string text = RequestSummary(entry, words);
+        if (entry.repeat)
+            text += Pick(words, ", повтор", ", repeat");
+        if (entry.repeat && entry.detail > 1)
+            text += Pick(words, " ", ", attempt ") + Num(static_cast<unsigned long long>(entry.detail)) +
+                    Pick(words, " из ", " of ") + Num(static_cast<unsigned long long>(kMostAttempts));
+        return text;
+    }
     case TrafficKind::Frame:
         return FrameSummary(entry, words);
     case TrafficKind::Answer: {
@@ -182,6 +192,8 @@ std::string TrafficSummary(const TrafficEntry& entry, TrafficWords words)
     case TrafficKind::Opened:
         return Pick(words, "порт открыт, ", "port opened, ") + Num(static_cast<unsigned long long>(entry.detail)) +
                Pick(words, " бод", " baud");
+    case TrafficKind::Echo:
+        return Pick(words, "эхо запроса снято с линии", "echo of the request taken off");
     }
     return {};
 }
@@ -198,6 +210,7 @@ TrafficSeverity Severity(const TrafficEntry& entry)
         return entry.code != 0 ? TrafficSeverity::Error : TrafficSeverity::Normal;
     case TrafficKind::OtherAddress:
     case TrafficKind::Stale:
+    case TrafficKind::Echo:
         return TrafficSeverity::Notice;
     case TrafficKind::Frame:
         if (entry.length < 5 || !CrcMatches(entry.bytes, entry.length))
@@ -264,6 +277,7 @@ std::vector<StatisticsRow> StatisticsRows(const LinkCounters& c, TrafficWords wo
         {Pick(words, "Ответы не к запросу", "misfit answers"), Num(c.misfits)},
         {Pick(words, "Кадры другим адресам", "frames for other addresses"), Num(c.otherAddress)},
         {Pick(words, "Потеря порта", "port lost"), Num(c.portLost)},
+        {Pick(words, "Эхо запросов", "echoes"), Num(c.echoes)},
         {Pick(words, "Время ответа, мс (мин / медиана / макс)", "answer time ms (min / median / max)"), times},
     };
 }

@@ -3,6 +3,7 @@
 #include "caption_on_frame_style.h"
 #include "form_controls.h"
 #include "form_font.h"
+#include "echo_settings.h"
 #include "framing_settings.h"
 #include "link_messages.h"
 #include "link_thread.h"
@@ -25,6 +26,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -150,6 +152,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     Link1ValueList->SetPortNames(portNames);
     Link1ValueList->SetTexts(LoadLinkSettings(iniPath_));
     FastFramingBox->setChecked(LoadFastFraming(iniPath_));
+    EchoModeBox->setCurrentIndex(EchoModeBox->findData(static_cast<int>(LoadEchoMode(iniPath_))));
 
     RegListViewRows rows(*RegListView);
     AddRegListRows(Registers, rows);
@@ -157,6 +160,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
 
     LinkThread = new TLink1Thread(Registers, *this, this);
     LinkThread->SetFastFraming(FastFramingBox->isChecked());
+    LinkThread->SetEcho(ChosenEchoMode());
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
@@ -271,8 +275,25 @@ void TTMainForm::BuildLinkTab()
             LinkThread->SetFastFraming(on);
     });
 
+    auto* echoLabel = new QLabel(QStringLiteral("Эхо:"), Panel1);
+    echoLabel->setGeometry(456, 144, 36, 20);
+    EchoModeBox = new QComboBox(Panel1);
+    EchoModeBox->setObjectName(QStringLiteral("EchoModeBox"));
+    EchoModeBox->setGeometry(494, 142, 80, 22);
+    EchoModeBox->addItem(QStringLiteral("авто"), static_cast<int>(EchoMode::Auto));
+    EchoModeBox->addItem(QStringLiteral("нет"), static_cast<int>(EchoMode::Off));
+    EchoModeBox->addItem(QStringLiteral("есть"), static_cast<int>(EchoMode::On));
+    EchoModeBox->setToolTip(QStringLiteral("Возвращает ли адаптер запрос перед ответом; «авто» узнаёт это при первом обмене"));
+    echoLabel->setBuddy(EchoModeBox);
+    connect(EchoModeBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (LinkThread)
+            LinkThread->SetEcho(ChosenEchoMode());
+    });
+
     Image2 = MakePicture(Panel1, "Image2");
 }
+
+EchoMode TTMainForm::ChosenEchoMode() const { return static_cast<EchoMode>(EchoModeBox->currentData().toInt()); }
 
 void TTMainForm::AttachDialogs(TModBusRegEditForm& edit, TProgressBarForm& progress, TFSSyntaxRep& report)
 {
@@ -430,6 +451,8 @@ void TTMainForm::FormClose()
     auto error = SaveLinkSettings(iniPath_, Link1ValueList->Texts());
     if (!error)
         error = SaveFastFraming(iniPath_, FastFramingBox->isChecked());
+    if (!error)
+        error = SaveEchoMode(iniPath_, ChosenEchoMode());
     if (error)
         ShowErrorBox(QString::fromStdString(*error));
 }

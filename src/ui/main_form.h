@@ -5,6 +5,7 @@
 // objects and the link thread, and is the front whose steps the link
 // thread's commands run.
 
+#include "echo_mode.h"
 #include "link_front.h"
 #include "link_settings.h"
 #include "register_map.h"
@@ -19,6 +20,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -98,6 +100,9 @@ public:
     // Below the link settings: fast framing of the meter's answers, kept
     // in the INI file's section of its own.
     QCheckBox* FastFramingBox;
+    // Beside it: the line's local echo, off, on or auto, in its own section.
+    QComboBox* EchoModeBox;
+    EchoMode ChosenEchoMode() const;
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;

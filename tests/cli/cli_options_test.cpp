@@ -20,6 +20,12 @@ TEST(CliOptions, CommandsWithTheirArgumentsAndOptions)
         ASSERT_TRUE(fast.options) << fast.error;
         EXPECT_TRUE(fast.options->fastFraming);
     }
+    EXPECT_EQ(p.options->echo, EchoMode::Auto);
+    for (const auto& [word, mode] : {std::pair{"off", EchoMode::Off}, {"on", EchoMode::On}, {"auto", EchoMode::Auto}}) {
+        const CliParse echo = ParseCommandLine({"--echo", word, "poll"});
+        ASSERT_TRUE(echo.options) << echo.error;
+        EXPECT_EQ(echo.options->echo, mode) << word;
+    }
 
     const CliParse poll = ParseCommandLine({"poll", "--count", "3"});
     ASSERT_TRUE(poll.options);
@@ -38,6 +44,8 @@ TEST(CliOptions, UsageErrors)
         {"fly"},
         {"--port"},
         {"--bogus", "poll"},
+        {"--echo", "maybe", "poll"},
+        {"poll", "--echo"},
         {"write", "2021"},
         {"dump"},
         {"check", "a", "b"},

@@ -8,6 +8,8 @@
 #include "link_test_support.h"
 
 #include "meter_sim.h"
+#include "raw_meter.h"
+#include "echo_mode.h"
 #include "temp_dir.h"
 
 #include <QObject>
@@ -79,13 +81,19 @@ protected:
     // objects start from 0 again.
     void Open(const Timing& t)
     {
+        sim->SetAnswerDelay(t.delayMs);
+        OpenOn(sim->PortPath(), t.timeoutMs);
+    }
+
+    void OpenOn(const std::string& port, std::uint32_t timeoutMs, EchoMode echo = EchoMode::Auto)
+    {
         link.reset();
         front = RecordingFront{};
         ForEachPlace([this](RegListItemData& object, std::uint16_t) { before_[&object] = object.GetValueText(); });
-        sim->SetAnswerDelay(t.delayMs);
         link = std::make_unique<TLink1Thread>(regs, front);
         link->SetFastFraming(GetParam());
-        ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, t.timeoutMs, 1));
+        link->SetEcho(echo);
+        ASSERT_TRUE(link->OpenLink(port, 115200, timeoutMs, 1));
     }
 
     // Posts the command and serves its steps until it has ended.
@@ -238,8 +246,13 @@ protected:
     std::string Dump(const Timing& t, const fs::path& file)
     {
         Open(t);
+        SCOPED_TRACE(Label(t));
+        return DumpTo(file);
+    }
+    std::string DumpTo(const fs::path& file)
+    {
         front.saveFileName = file.string();
-        EXPECT_TRUE(Run(SaveVokParams)) << Label(t);
+        EXPECT_TRUE(Run(SaveVokParams));
         return fs::exists(file) ? Slurp(file) : std::string();
     }
 };
@@ -295,15 +308,23 @@ protected:
     // Runs the load and checks that its report tells the truth line by line.
     void LoadAndCheck(const Timing& t, const std::string& label)
     {
-        SCOPED_TRACE(label);
         sim->SetImage(AddressImage());
         sim->SetExceptionRange(53399, 53399, 2);
+        sim->SetAnswerDelay(t.delayMs);
+        LoadAndCheckOn(sim->PortPath(), t.timeoutMs, [&](std::uint16_t a) { return sim->Reg(a); }, label);
+    }
+
+    void LoadAndCheckOn(const std::string& port, std::uint32_t timeoutMs,
+                        const std::function<std::uint16_t(std::uint16_t)>& reg, const std::string& label,
+                        EchoMode echo = EchoMode::Auto)
+    {
+        SCOPED_TRACE(label);
         const fs::path file = temp.File("load.txt");
         std::ofstream out(file);
         for (const Line& l : kLines)
             out << l.reg << ' ' << l.type << ' ' << l.value << '\n';
         out.close();
-        Open(t);
+        OpenOn(port, timeoutMs, echo);
         front.openFileName = file.string();
         ASSERT_TRUE(Run(LoadVokParams));
         ASSERT_EQ(front.report.size(), std::size(kLines) + 1);
@@ -311,7 +332,7 @@ protected:
             const Line& l = kLines[i];
             const std::string n = std::to_string(l.reg);
             const std::string& said = front.report[i];
-            const std::uint16_t now = sim->Reg(static_cast<std::uint16_t>(l.reg - 1));
+            const std::uint16_t now = reg(static_cast<std::uint16_t>(l.reg - 1));
             if (said == "Запись по адресу " + n + " выполнена.") {
                 EXPECT_NE(l.reg, 53400);
                 EXPECT_EQ(now, l.lowWord) << n;
@@ -386,6 +407,43 @@ TEST_P(Integrity, AVanishedPortEndsTheCommandWithOneMessage)
     }
 }
 
+
+// A line whose adapter hands each request back (separately, or run
+// together with the answer in one burst): the write the meter refuses is
+// reported refused, every other write done, whatever the answer delay.
+TEST_P(LoadIntegrity, ARefusedWriteOnALineThatEchoes)
+{
+    using Echo = RawMeter::Behaviour::Echo;
+    const struct {
+        const char* name;
+        EchoMode mode;
+        Echo line;
+        int delayMs;
+    } rows[] = {
+        {"echo on, separate echo", EchoMode::On, Echo::Separate, 30},
+        {"echo on, echo merged with the answer", EchoMode::On, Echo::Merged, 0},
+        {"echo auto, separate echo", EchoMode::Auto, Echo::Separate, 30},
+        {"echo auto, echo merged with the answer", EchoMode::Auto, Echo::Merged, 0},
+        {"echo auto, no echo", EchoMode::Auto, Echo::None, 0},
+        {"echo off, no echo", EchoMode::Off, Echo::None, 0},
+    };
+    for (const auto& row : rows) {
+        RawMeter::Behaviour b;
+        b.echo = row.line;
+        b.answerDelayMs = row.delayMs;
+        b.refusedFirst = b.refusedLast = 53399;
+        RawMeter meter(b);
+        LoadAndCheckOn(meter.Path(), 200, [&](std::uint16_t a) { return meter.Reg(a); }, row.name, row.mode);
+        ASSERT_EQ(front.report.size(), std::size(kLines) + 1) << row.name;
+        for (std::size_t i = 0; i < std::size(kLines); ++i) {
+            const std::string n = std::to_string(kLines[i].reg);
+            EXPECT_EQ(front.report[i], kLines[i].reg == 53400 ? "Ошибка записи по адресу " + n + " (запрос отвергнут)."
+                                                               : "Запись по адресу " + n + " выполнена.")
+                << row.name;
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -414,6 +472,71 @@ TEST_P(LoadIntegrity, OverTcpASampleOfTheGridAndAPeerThatClosesMidDump)
     EXPECT_TRUE(front.errors.empty());
     EXPECT_FALSE(link->IsLinkOpen());
     EXPECT_FALSE(fs::exists(file));
+}
+
+// Against a meter written apart from ours, on lines that misbehave as real
+// ones do; every value is exactly its register's own.
+struct RawLine {
+    const char* name;
+    RawMeter::Behaviour behaviour;
+    std::uint32_t timeoutMs = 200;
+};
+
+RawMeter::Behaviour Copies(int afterMs)
+{
+    RawMeter::Behaviour b;
+    b.copyAfterMs = afterMs;
+    return b;
+}
+
+RawMeter::Behaviour Slow(int delayMs)
+{
+    RawMeter::Behaviour b;
+    b.answerDelayMs = delayMs;
+    return b;
+}
+
+RawMeter::Behaviour Shared(int otherMasterEveryMs, int noiseEveryMs)
+{
+    RawMeter::Behaviour b;
+    b.otherMasterEveryMs = otherMasterEveryMs;
+    b.noiseEveryMs = noiseEveryMs;
+    return b;
+}
+
+const RawLine kRawLines[] = {
+    {"every answer twice, at once", Copies(0)},
+    {"every answer twice, 5 ms apart", Copies(5)},
+    {"every answer twice, 25 ms apart", Copies(25)},
+    // Slower than its time-out: every request is asked again at once and
+    // its repeat takes the late answer; the answer to the repeat is still
+    // due when the next request would go out.
+    {"answers 150 ms after a 100 ms time-out", Slow(150), 100},
+    {"another master polls meter 2 every 100 ms", Shared(100, 0)},
+    {"a burst of noise every 100 ms", Shared(0, 100)},
+};
+
+TEST_P(DumpIntegrity, PollAndDumpOnMisbehavingLines)
+{
+    std::string expected;
+    {
+        RawMeter clean({});
+        OpenOn(clean.Path(), 200);
+        expected = DumpTo(temp.File("clean.txt"));
+        ASSERT_TRUE(front.errors.empty());
+        ASSERT_NE(expected.find("53011 ushort 53010\t"), std::string::npos) << expected.substr(0, 200);
+    }
+    int n = 0;
+    for (const RawLine& line : kRawLines) {
+        SCOPED_TRACE(line.name);
+        RawMeter meter(line.behaviour);
+        OpenOn(meter.Path(), line.timeoutMs);
+        ASSERT_TRUE(Run(Poll));
+        EXPECT_EQ(front.refreshes, 1);
+        ExpectPollOutcome(line.name);
+        EXPECT_EQ(DumpTo(temp.File("raw" + std::to_string(n++) + ".txt")), expected);
+        EXPECT_TRUE(front.errors.empty());
+    }
 }
 
 const auto kModeName = [](const ::testing::TestParamInfo<bool>& info) {

@@ -183,6 +183,10 @@ protected:
         sim = StartFrozenSim();
         ASSERT_TRUE(sim->Running());
         link = std::make_unique<TLink1Thread>(regs, front);
+        // The simulator's line has no echo. Said so, the request log holds
+        // the commands' own requests only: while the echo is not known, the
+        // first write of an open period is preceded by a read that tells.
+        link->SetEcho(EchoMode::Off);
         ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
     }
 

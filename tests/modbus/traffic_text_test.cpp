@@ -47,12 +47,16 @@ TEST(TrafficText, FramesAndEventsInBothLanguages)
     };
     TrafficEntry repeat = FrameEntry(K::Request, {1, 3, 0x07, 0xD0, 0, 30});
     repeat.repeat = true;
+    TrafficEntry third = repeat;
+    third.detail = 3;
     std::vector<std::uint8_t> answer30 = {1, 3, 60};
     answer30.resize(63);
     const Case cases[] = {
         {FrameEntry(K::Request, {1, 3, 0x07, 0xD0, 0, 30}), "→", "чтение 2000×30", "read 2000x30",
          TrafficSeverity::Normal},
         {repeat, "→", "чтение 2000×30, повтор", "read 2000x30, repeat", TrafficSeverity::Normal},
+        {third, "→", "чтение 2000×30, повтор 3 из 102", "read 2000x30, repeat, attempt 3 of 102",
+         TrafficSeverity::Normal},
         {FrameEntry(K::Request, {1, 6, 0xC3, 0x44, 0x04, 0xD2}), "→", "запись 49988 = 1234", "write 49988 = 1234",
          TrafficSeverity::Normal},
         {FrameEntry(K::Request, {1, 16, 0xEA, 0x9F, 0, 5, 10, 0, 101, 0, 0, 0, 0, 0, 0, 0, 0}), "→",
