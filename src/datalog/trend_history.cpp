@@ -9,15 +9,56 @@ namespace {
 constexpr std::size_t kCompactAt = 4096;
 } // namespace
 
-TrendHistory::TrendHistory(std::size_t lines, std::int64_t keepMs) : keepMs_(keepMs), values_(lines) {}
+TrendHistory::TrendHistory(std::size_t lines, std::int64_t keepMs)
+    : keepMs_(keepMs), values_(lines), notFinite_(lines)
+{
+}
+
+namespace {
+// Drops the indexes below `dropped` and shifts the others down by it.
+void DropIndexes(std::vector<std::size_t>& indexes, std::size_t dropped)
+{
+    const auto kept = std::lower_bound(indexes.begin(), indexes.end(), dropped);
+    indexes.erase(indexes.begin(), kept);
+    for (std::size_t& i : indexes)
+        i -= dropped;
+}
+} // namespace
+
+bool TrendHistory::StartsAnew(std::size_t index) const
+{
+    return std::binary_search(starts_.begin(), starts_.end(), head_ + index);
+}
+
+std::int64_t TrendHistory::ExpectedSpacing() const
+{
+    if (spacingCount_ < spacings_.size())
+        return periodMs_;
+    return std::max(periodMs_, *std::min_element(spacings_.begin(), spacings_.end()));
+}
 
 void TrendHistory::Append(std::int64_t timeMs, const std::vector<float>& values)
 {
     if (!Empty() && timeMs < LastTime())
         Clear();
+    bool startsAnew = Empty() || breakPending_;
+    if (!Empty() && !breakPending_) {
+        const std::int64_t spacing = timeMs - LastTime();
+        startsAnew = spacing > 2 * ExpectedSpacing();
+        spacings_[spacingCount_++ % spacings_.size()] = spacing;
+        if (spacingCount_ >= 2 * spacings_.size())
+            spacingCount_ -= spacings_.size(); // stays full, without overflowing
+    }
+    breakPending_ = false;
+    if (startsAnew)
+        starts_.push_back(times_.size());
+    for (std::size_t line = 0; line < values_.size(); ++line) {
+        const float value = line < values.size() ? values[line] : NAN;
+        if (!std::isfinite(value))
+            notFinite_[line].push_back(times_.size());
+        values_[line].push_back(value);
+    }
     times_.push_back(timeMs);
-    for (std::size_t line = 0; line < values_.size(); ++line)
-        values_[line].push_back(line < values.size() ? values[line] : NAN);
     while (times_[head_] < timeMs - keepMs_)
         ++head_;
     if (head_ >= kCompactAt && 2 * head_ >= times_.size()) {
@@ -25,6 +66,9 @@ void TrendHistory::Append(std::int64_t timeMs, const std::vector<float>& values)
         times_.erase(times_.begin(), times_.begin() + dropped);
         for (auto& v : values_)
             v.erase(v.begin(), v.begin() + dropped);
+        DropIndexes(starts_, head_);
+        for (auto& n : notFinite_)
+            DropIndexes(n, head_);
         head_ = 0;
     }
 }
@@ -32,9 +76,13 @@ void TrendHistory::Append(std::int64_t timeMs, const std::vector<float>& values)
 void TrendHistory::Clear()
 {
     head_ = 0;
+    spacingCount_ = 0;
     times_.clear();
+    starts_.clear();
     for (auto& v : values_)
         v.clear();
+    for (auto& n : notFinite_)
+        n.clear();
 }
 
 void TrendHistory::Thin(std::size_t line, std::int64_t fromMs, std::int64_t toMs, int columns,
@@ -49,7 +97,23 @@ void TrendHistory::Thin(std::size_t line, std::int64_t fromMs, std::int64_t toMs
     const std::size_t begin = static_cast<std::size_t>(std::lower_bound(timesBegin, times_.end(), fromMs) - times_.begin());
     const std::size_t end = static_cast<std::size_t>(std::upper_bound(timesBegin, times_.end(), toMs) - times_.begin());
     const auto finite = [&](std::size_t i) { return std::isfinite(v[i]); };
-    const auto push = [&](std::size_t i) { out.push_back({t[i], v[i]}); };
+    // The line runs from sample `from` to sample `to` when no sample after
+    // `from` up to `to` starts anew and none between them is not finite.
+    const std::vector<std::size_t>& notFinite = notFinite_[line];
+    const auto joins = [&](std::size_t from, std::size_t to) {
+        const auto start = std::upper_bound(starts_.begin(), starts_.end(), from);
+        if (start != starts_.end() && *start <= to)
+            return false;
+        const auto gap = std::upper_bound(notFinite.begin(), notFinite.end(), from);
+        return gap == notFinite.end() || *gap >= to;
+    };
+    bool any = false;
+    std::size_t last = 0; // the sample of the point pushed last
+    const auto push = [&](std::size_t i) {
+        out.push_back({t[i], v[i], any && joins(last, i)});
+        any = true;
+        last = i;
+    };
 
     // The nearest finite point outside each end.
     std::size_t before = begin;

@@ -373,8 +373,12 @@ void TTMainForm::EditSelectedReg()
 
 void TTMainForm::PostWithProgress(int command)
 {
+    // The polls stop while the command runs and the meter may come out of
+    // it changed: the trend lines do not run across it.
+    Trends->BreakLines();
     if (LinkThread->PostCommand(command))
         progressForm_->exec();
+    Trends->BreakLines();
 }
 
 void TTMainForm::SaveToNVRAMButtonClick()
@@ -443,6 +447,7 @@ void TTMainForm::Link1CloseButtonClick()
     Link1CloseButton->setEnabled(false);
     Link1OpenButton->setEnabled(true);
     LinkThread->CloseLink();
+    Trends->BreakLines();
     freshness_->Stale(TValueFreshness::Reason::Closed);
 }
 
@@ -477,12 +482,14 @@ void TTMainForm::RefreshList(const std::string& parameterText)
             cell->setText(QString::fromStdString(data->GetValueText()));
     }
     EParValue->setText(QString::fromStdString(parameterText));
+    Trends->SetPollPeriod(std::chrono::milliseconds(Timer1->interval()));
     Trends->AddPoll(parameterText);
     freshness_->Fresh();
 }
 
 void TTMainForm::PollFailed(bool noAnswer)
 {
+    Trends->BreakLines();
     freshness_->Stale(noAnswer ? TValueFreshness::Reason::NoAnswer : TValueFreshness::Reason::Refused);
 }
 

@@ -3,22 +3,17 @@
 #include "form_font.h"
 #include "message_boxes.h"
 #include "poll_record.h"
-#include "trend_chart_view.h"
-#include "trend_lines_item.h"
+#include "trend_chart.h"
+#include "trend_ticks.h"
 
 #include <QCheckBox>
-#include <QChart>
 #include <QComboBox>
-#include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -31,6 +26,9 @@ namespace {
 // whose lines are shown at start (water cut, medium temperature).
 constexpr std::uint16_t kTemperatureRows[] = {2013, 53022};
 constexpr std::uint16_t kShownAtStart[] = {2029, 2013};
+// A colour per float row, in list order, easy to tell apart on white.
+const QColor kLineColors[] = {"#209fdf", "#99ca53", "#f6a625", "#6d5fd5", "#bf593e", "#38ad6b",
+                              "#3c3c3c", "#d6325a", "#8c6d31", "#17becf", "#e377c2"};
 
 template <std::size_t N>
 bool Contains(const std::uint16_t (&set)[N], std::uint16_t number)
@@ -38,11 +36,15 @@ bool Contains(const std::uint16_t (&set)[N], std::uint16_t number)
     return std::find(std::begin(set), std::end(set), number) != std::end(set);
 }
 
-QDateTime At(std::int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms); }
-
 std::int64_t MsOf(std::chrono::system_clock::time_point time)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+QString UnitOf(const QString& caption)
+{
+    const qsizetype comma = caption.lastIndexOf(QStringLiteral(", "));
+    return comma < 0 ? QString() : caption.mid(comma + 2);
 }
 
 } // namespace
@@ -55,30 +57,9 @@ TTrendsTab::TTrendsTab(MeterRegisters& registers, QWidget* parent)
     setObjectName(QStringLiteral("TrendsTab"));
     setFont(FormFont());
 
-    Chart = new QChart();
+    Chart = new TTrendChart(this);
     Chart->setObjectName(QStringLiteral("TrendChart"));
     Chart->setFont(FormFont());
-    Chart->legend()->setAlignment(Qt::AlignBottom);
-    Chart->legend()->setFont(FormFont());
-    Chart->setMargins(QMargins(4, 4, 4, 4));
-    TimeAxis = new QDateTimeAxis(Chart);
-    TimeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-    TimeAxis->setTickCount(6);
-    TimeAxis->setLabelsFont(FormFont());
-    ValueAxis = new QValueAxis(Chart);
-    ValueAxis->setLabelsFont(FormFont());
-    TemperatureAxis = new QValueAxis(Chart);
-    TemperatureAxis->setLabelsFont(FormFont());
-    TemperatureAxis->setTitleText(QStringLiteral("С°"));
-    TemperatureAxis->setTitleFont(FormFont());
-    Chart->addAxis(TimeAxis, Qt::AlignBottom);
-    Chart->addAxis(ValueAxis, Qt::AlignLeft);
-    Chart->addAxis(TemperatureAxis, Qt::AlignRight);
-
-    ChartView = new TTrendChartView(Chart, this);
-    ChartView->setObjectName(QStringLiteral("TrendChartView"));
-    LinesItem = new TTrendLinesItem(Chart);
-    LinesItem->setZValue(10); // above the grid and the plot area's background
 
     auto* rows = new QGroupBox(QStringLiteral("Показать"), this);
     auto* rowsLayout = new QVBoxLayout(rows);
@@ -89,11 +70,10 @@ TTrendsTab::TTrendsTab(MeterRegisters& registers, QWidget* parent)
         auto* box = new QCheckBox(QString::fromUtf8(row.caption), rows);
         box->setObjectName(QStringLiteral("Row%1CheckBox").arg(row.registerNumber));
         rowsLayout->addWidget(box);
-        auto* series = new QLineSeries(this);
-        series->setName(box->text());
-        const bool temperature = Contains(kTemperatureRows, row.registerNumber);
-        lines_.push_back({static_cast<const FloatRegListItemData*>(row.object), box, series, temperature,
-                          Contains(kShownAtStart, row.registerNumber), {}});
+        const QColor color = kLineColors[lines_.size() % std::size(kLineColors)];
+        lines_.push_back({static_cast<const FloatRegListItemData*>(row.object), box, UnitOf(box->text()), color,
+                          Contains(kTemperatureRows, row.registerNumber), Contains(kShownAtStart, row.registerNumber),
+                          {}});
         RowCheckBoxes.push_back(box);
     }
     history_ = TrendHistory(lines_.size());
@@ -130,50 +110,27 @@ TTrendsTab::TTrendsTab(MeterRegisters& registers, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(side);
-    layout->addWidget(ChartView, 1);
+    layout->addWidget(Chart, 1);
 
-    for (Line& line : lines_) {
-        connect(line.checkBox, &QCheckBox::toggled, this, [this, &line](bool shown) {
-            ShowLine(line, shown);
-            Redraw();
-        });
-    }
-    for (Line& line : lines_)
+    for (const Line& line : lines_)
         line.checkBox->setChecked(line.shownAtStart);
+    for (const Line& line : lines_)
+        connect(line.checkBox, &QCheckBox::toggled, this, [this] { Redraw(); });
     connect(PauseButton, &QPushButton::clicked, this, [this] { SetFollowing(!following_); });
     connect(RecordButton, &QPushButton::clicked, this, [this] { RecordButtonClick(); });
-    // Changes that the chart makes while it lays itself out (zoom, size)
-    // are answered once it has finished: it must not be changed meanwhile.
-    connect(ChartView, &TTrendChartView::UserZoomed, this, [this](bool valuesToo) {
+    connect(Chart, &TTrendChart::UserZoomed, this, [this](bool valuesToo) {
         valuesByUser_ = valuesByUser_ || valuesToo;
         SetFollowing(false);
-        RedrawLater();
+        Redraw();
     });
-    connect(TimeAxis, &QDateTimeAxis::rangeChanged, this, [this] {
-        if (!following_)
-            RedrawLater();
-    });
-    for (QValueAxis* axis : {ValueAxis, TemperatureAxis})
-        connect(axis, &QValueAxis::rangeChanged, this, [this] {
-            if (!redrawing_)
-                RedrawLater();
-        });
-    connect(Chart, &QChart::plotAreaChanged, this, [this] { RedrawLater(); });
+    connect(Chart, &TTrendChart::PlotAreaResized, this, [this] { Redraw(); });
 
     const std::int64_t now = MsOf(std::chrono::system_clock::now());
-    TimeAxis->setRange(At(now - kFollowSpanMs), At(now));
+    Chart->SetTimeRange(now - kFollowSpanMs, now);
     Redraw();
 }
 
 TTrendsTab::~TTrendsTab() = default;
-
-QLineSeries* TTrendsTab::SeriesOf(const QCheckBox* checkBox) const
-{
-    for (const Line& line : lines_)
-        if (line.checkBox == checkBox)
-            return line.series;
-    return nullptr;
-}
 
 const std::vector<TrendPoint>& TTrendsTab::DrawnPoints(const QCheckBox* checkBox) const
 {
@@ -184,26 +141,14 @@ const std::vector<TrendPoint>& TTrendsTab::DrawnPoints(const QCheckBox* checkBox
     return none;
 }
 
-void TTrendsTab::ShowLine(Line& line, bool shown)
-{
-    const bool attached = Chart->series().contains(line.series);
-    if (shown == attached)
-        return;
-    if (shown) {
-        Chart->addSeries(line.series);
-        line.series->attachAxis(TimeAxis);
-        line.series->attachAxis(line.temperature ? TemperatureAxis : ValueAxis);
-    } else {
-        Chart->removeSeries(line.series);
-        line.series->setParent(this); // back from the chart's ownership
-        line.drawn.clear();
-    }
-}
-
 void TTrendsTab::AddPoll(const std::string& parameterText)
 {
     AddPollAt(std::chrono::system_clock::now(), parameterText);
 }
+
+void TTrendsTab::SetPollPeriod(std::chrono::milliseconds period) { history_.SetPollPeriod(period.count()); }
+
+void TTrendsTab::BreakLines() { history_.Break(); }
 
 void TTrendsTab::AddPollAt(std::chrono::system_clock::time_point time, const std::string& parameterText)
 {
@@ -232,16 +177,15 @@ void TTrendsTab::FollowNewest()
         return;
     }
     const std::int64_t newest = history_.Empty() ? MsOf(std::chrono::system_clock::now()) : history_.LastTime();
-    redrawing_ = true; // one redraw below, not one per axis end
-    TimeAxis->setRange(At(newest - kFollowSpanMs), At(newest));
-    redrawing_ = false;
+    Chart->SetTimeRange(newest - kFollowSpanMs, newest);
     Redraw();
 }
 
 void TTrendsTab::ShowRange(std::int64_t fromMs, std::int64_t toMs)
 {
     SetFollowing(false);
-    TimeAxis->setRange(At(fromMs), At(toMs));
+    Chart->SetTimeRange(fromMs, toMs);
+    Redraw();
 }
 
 void TTrendsTab::SetFollowing(bool following)
@@ -263,89 +207,66 @@ void TTrendsTab::showEvent(QShowEvent* event)
 
 void TTrendsTab::Redraw()
 {
-    if (redrawing_)
-        return;
-    redrawing_ = true;
-    const std::int64_t from = TimeAxis->min().toMSecsSinceEpoch();
-    const std::int64_t to = TimeAxis->max().toMSecsSinceEpoch();
-    const int width = static_cast<int>(Chart->plotArea().width());
-    const int columns = width > 10 ? width : 800;
-    std::vector<TrendPoint> valuePoints, temperaturePoints;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        Line& line = lines_[i];
-        if (!line.checkBox->isChecked())
-            continue;
-        history_.Thin(i, from, to, columns, line.drawn);
-        auto& scaled = line.temperature ? temperaturePoints : valuePoints;
-        for (const TrendPoint& p : line.drawn)
-            if (p.timeMs >= from && p.timeMs <= to)
-                scaled.push_back(p);
-    }
-    if (!valuesByUser_) {
-        ScaleValueAxis(ValueAxis, false, valuePoints);
-        ScaleValueAxis(TemperatureAxis, true, temperaturePoints);
-    }
-    redrawing_ = false;
-    Project();
-}
-
-void TTrendsTab::RedrawLater()
-{
-    if (std::exchange(redrawPosted_, true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            redrawPosted_ = false;
-            Redraw();
-        },
-        Qt::QueuedConnection);
-}
-
-void TTrendsTab::Project()
-{
-    const QRectF plot = Chart->plotArea();
-    const double from = static_cast<double>(TimeAxis->min().toMSecsSinceEpoch());
-    const double to = static_cast<double>(TimeAxis->max().toMSecsSinceEpoch());
-    std::vector<TTrendLinesItem::Line> drawn;
-    for (const Line& line : lines_) {
-        if (!line.checkBox->isChecked() || to <= from)
-            continue;
-        const QValueAxis* axis = line.temperature ? TemperatureAxis : ValueAxis;
-        const double low = axis->min(), high = axis->max();
-        const double xScale = plot.width() / (to - from);
-        const double yScale = high > low ? plot.height() / (high - low) : 0;
-        TTrendLinesItem::Line out{line.series->color(), {}};
-        out.points.reserve(static_cast<qsizetype>(line.drawn.size()));
-        for (const TrendPoint& p : line.drawn)
-            out.points.append(QPointF(plot.left() + (static_cast<double>(p.timeMs) - from) * xScale,
-                                      plot.bottom() - (p.value - low) * yScale));
-        drawn.push_back(std::move(out));
-    }
-    LinesItem->SetLines(plot, std::move(drawn));
-}
-
-void TTrendsTab::ScaleValueAxis(QValueAxis* axis, bool temperature, const std::vector<TrendPoint>& points)
-{
-    bool any = false;
+    const std::int64_t from = Chart->TimeFrom();
+    const std::int64_t to = Chart->TimeTo();
+    QStringList units[2];
     for (const Line& line : lines_)
-        any = any || (line.temperature == temperature && line.checkBox->isChecked());
-    axis->setVisible(any);
+        if (line.checkBox->isChecked() && !line.unit.isEmpty() && !units[line.temperature].contains(line.unit))
+            units[line.temperature].append(line.unit);
+    const auto anyShown = [&](bool temperature) {
+        return std::any_of(lines_.begin(), lines_.end(), [&](const Line& line) {
+            return line.temperature == temperature && line.checkBox->isChecked();
+        });
+    };
+    Chart->ShowValueAxis(TTrendChart::Side::Left, anyShown(false), units[0].join(QStringLiteral(", ")));
+    Chart->ShowValueAxis(TTrendChart::Side::Right, anyShown(true), units[1].join(QStringLiteral(", ")));
+
+    // Scaling the value axes may widen or narrow their labels, and so the
+    // plot: then the lines are thinned once more for the new width.
+    for (int pass = 0; pass < 2; ++pass) {
+        const int width = static_cast<int>(Chart->PlotArea().width());
+        const int columns = width > 10 ? width : 800;
+        std::vector<TrendPoint> valuePoints, temperaturePoints;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            Line& line = lines_[i];
+            if (!line.checkBox->isChecked()) {
+                line.drawn.clear();
+                continue;
+            }
+            history_.Thin(i, from, to, columns, line.drawn);
+            auto& scaled = line.temperature ? temperaturePoints : valuePoints;
+            for (const TrendPoint& p : line.drawn)
+                if (p.timeMs >= from && p.timeMs <= to)
+                    scaled.push_back(p);
+        }
+        if (valuesByUser_)
+            break;
+        ScaleValueAxis(false, valuePoints);
+        ScaleValueAxis(true, temperaturePoints);
+        if (static_cast<int>(Chart->PlotArea().width()) == width)
+            break;
+    }
+
+    std::vector<TTrendChart::Line> drawn;
+    for (const Line& line : lines_)
+        if (line.checkBox->isChecked())
+            drawn.push_back({line.checkBox->text(), line.color,
+                             line.temperature ? TTrendChart::Side::Right : TTrendChart::Side::Left, line.drawn});
+    Chart->SetLines(std::move(drawn));
+}
+
+void TTrendsTab::ScaleValueAxis(bool temperature, const std::vector<TrendPoint>& points)
+{
     if (points.empty())
         return;
     const auto [low, high] = std::minmax_element(points.begin(), points.end(),
                                                  [](const TrendPoint& a, const TrendPoint& b) { return a.value < b.value; });
     const double min = low->value, max = high->value;
     const double pad = max > min ? (max - min) * 0.05 : std::max(std::abs(max) * 0.01, 0.5);
-    // Set once: each change of an axis makes the chart lay out its series.
-    QValueAxis nice;
-    nice.setRange(min - pad, max + pad);
-    nice.setTickCount(axis->tickCount());
-    nice.applyNiceNumbers();
-    if (axis->min() != nice.min() || axis->max() != nice.max() || axis->tickCount() != nice.tickCount()) {
-        axis->setTickCount(nice.tickCount());
-        axis->setRange(nice.min(), nice.max());
-    }
+    // About one tick per two lines of text, as the chart draws them.
+    const int maxTicks = std::max(2, static_cast<int>(Chart->PlotArea().height() / (2 * Chart->fontMetrics().height())));
+    const trend_ticks::Range range = trend_ticks::RoundOut(min - pad, max + pad, maxTicks);
+    Chart->SetValueRange(temperature ? TTrendChart::Side::Right : TTrendChart::Side::Left, range.min, range.max);
 }
 
 void TTrendsTab::RecordButtonClick()

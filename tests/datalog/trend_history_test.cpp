@@ -86,3 +86,84 @@ TEST(TrendHistory, ThinningKeepsTheLowestAndHighestOfEveryColumn)
     EXPECT_EQ(out.front().timeMs, kStart + 9'000);
     EXPECT_EQ(out.back().timeMs, kStart + 21'000);
 }
+
+TEST(TrendHistory, LinesBreakWhereNoGoodPollCame)
+{
+    struct Sample {
+        std::int64_t ms;
+        float value = 1;
+        bool breakBefore = false;
+    };
+    const struct {
+        const char* name;
+        std::vector<Sample> samples;
+        std::string joins; // per drawn point: '+' joined to the one before, '-' not
+    } cases[] = {
+        {"steady polls", {{0}, {1000}, {2000}, {3000}}, "-+++"},
+        {"twice the period joins, longer breaks", {{0}, {2000}, {4001}, {5000}}, "-+-+"},
+        {"a marked break", {{0}, {1000}, {2000, 1, true}, {3000}}, "-+-+"},
+        {"around a value that is not a number", {{0}, {1000, NAN}, {2000}, {3000}}, "--+"},
+        // Polls slower than the period: once four spacings are known, the
+        // shortest of them is the expected one.
+        {"a slow line", {{0}, {3000}, {6000}, {9000}, {12000}, {15000}, {18000}, {24000}, {30001}}, "-----+++-"},
+        {"a marked break's silence is not learnt",
+         {{0}, {1000}, {2000}, {3000}, {4000}, {60000, 1, true}, {61000}, {64000}},
+         "-++++-+-"},
+    };
+    for (const auto& c : cases) {
+        TrendHistory history(1);
+        history.SetPollPeriod(1000);
+        for (const Sample& s : c.samples) {
+            if (s.breakBefore)
+                history.Break();
+            history.Append(kStart + s.ms, {s.value});
+        }
+        std::vector<TrendPoint> out;
+        history.Thin(0, kStart, history.LastTime(), 1000, out);
+        std::string joins;
+        for (const TrendPoint& p : out)
+            joins += p.joined ? '+' : '-';
+        EXPECT_EQ(joins, c.joins) << c.name;
+    }
+}
+
+TEST(TrendHistory, ThinnedLinesBreakWhereTheirSamplesDo)
+{
+    // A day at 1 Hz with a marked break, a silence of a minute, and a run of
+    // values that are not numbers, thinned to a few hundred columns and
+    // seen from ranges that start and end between the pieces.
+    TrendHistory history(1);
+    std::vector<std::int64_t> breaks; // the first time of every piece
+    std::int64_t t = kStart;
+    for (int i = 0; i < 86'400; ++i) {
+        t += i == 50'000 ? 61'000 : 1000;
+        if (i == 20'000)
+            history.Break();
+        const bool notANumber = i >= 70'000 && i < 70'010;
+        if (i == 0 || i == 20'000 || i == 50'000 || i == 70'010)
+            breaks.push_back(t);
+        history.Append(t, {notANumber ? NAN : static_cast<float>(i % 100)});
+    }
+    const struct {
+        std::int64_t from, to;
+        int columns;
+    } cases[] = {
+        {history.FirstTime(), history.LastTime(), 600},
+        {history.FirstTime(), history.LastTime(), 97},
+        {breaks[1] + 5'000, breaks[3] - 5'000, 400},
+        {breaks[2] - 30'000, breaks[2] + 30'000, 800}, // all points, the silence in the middle
+    };
+    std::vector<TrendPoint> out;
+    for (const auto& c : cases) {
+        history.Thin(0, c.from, c.to, c.columns, out);
+        ASSERT_FALSE(out.empty());
+        // Between every drawn point and the next: joined exactly when no
+        // piece starts after the first up to the second.
+        for (std::size_t k = 1; k < out.size(); ++k) {
+            const bool breakBetween = std::any_of(breaks.begin(), breaks.end(), [&](std::int64_t b) {
+                return b > out[k - 1].timeMs && b <= out[k].timeMs;
+            });
+            ASSERT_EQ(out[k].joined, !breakBetween) << "point " << k << " at " << out[k].timeMs - kStart;
+        }
+    }
+}
