@@ -409,12 +409,12 @@ std::uint64_t ModBusRtu::Generation()
 }
 
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
-                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel)
+                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel, const RetryObserver& onNoAnswer)
 {
     const std::uint64_t generation = rtu.Generation();
     const auto cancelled = [&] { return (cancel && cancel->load()) || rtu.Generation() != generation; };
     constexpr int kBusy = 6;
-    constexpr int kMaxRepeats = 100;
+    constexpr int kMaxRepeats = kRetryAttempts - 2;
     for (int n = 0;; ++n) {
         try {
             rtu.Transact(address, request, timeoutMs, n == 0 ? ModBusRtu::Attempt::First : ModBusRtu::Attempt::Repeat);
@@ -425,6 +425,8 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
         } catch (ModBusRtu::error_t e) {
             if (e == ModBusRtu::kPortLost || n > kMaxRepeats || cancelled() || !rtu.IsOpen())
                 throw;
+            if (onNoAnswer)
+                onNoAnswer(n + 2);
         }
         std::this_thread::sleep_for(milliseconds(1));
     }

@@ -1,6 +1,9 @@
 #include "main_form.h"
 
 #include "caption_on_frame_style.h"
+#include "csv_log.h"
+#include "dialog_folders.h"
+#include "dialog_owner.h"
 #include "form_controls.h"
 #include "form_font.h"
 #include "framing_settings.h"
@@ -15,12 +18,14 @@
 #include "title_bar.h"
 #include "traffic_tab.h"
 #include "trends_tab.h"
+#include "user_guide.h"
 #include "value_freshness.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -31,6 +36,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -121,6 +127,8 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     BuildLinkTab();
     Trends = new TTrendsTab(Registers);
     PageControl1->insertTab(TTrendsTab::kPosition, Trends, TTrendsTab::Caption());
+    // The data log's style follows the user's locale unless chosen otherwise.
+    Trends->SeparatorBox->setCurrentIndex(LocaleLogSeparator() == LogSeparator::Semicolon ? 1 : 0);
 
     OpenVokParamsDialog = new QFileDialog(this);
     OpenVokParamsDialog->setObjectName(QStringLiteral("OpenVokParamsDialog"));
@@ -160,6 +168,17 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
+
+    // F1: the user guide, from any tab.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, [this] { Guarded([] { OpenUserGuide(); }); });
+
+    DialogFolders = new TDialogFolders(iniPath_, this);
+    DialogFolders->Follow(*OpenVokParamsDialog, TDialogFolders::kParamFiles);
+    DialogFolders->Follow(*SaveVokParamsDialog, TDialogFolders::kParamFiles);
+    DialogFolders->Follow(*Trends->RecordFileDialog, TDialogFolders::kDataLog);
+    DialogFolders->Follow(*TrafficTab->SaveLogDialog, TDialogFolders::kTrafficLog);
     Timer1->start();
 }
 
@@ -279,6 +298,8 @@ void TTMainForm::AttachDialogs(TModBusRegEditForm& edit, TProgressBarForm& progr
     editForm_ = &edit;
     progressForm_ = &progress;
     reportForm_ = &report;
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&edit, &progress, &report})
+        KeepTransientFor(*dialog, *this);
 }
 
 void TTMainForm::SetLinkSettingsTexts(const LinkSettingsTexts& texts) { Link1ValueList->SetTexts(texts); }
@@ -430,6 +451,8 @@ void TTMainForm::FormClose()
     auto error = SaveLinkSettings(iniPath_, Link1ValueList->Texts());
     if (!error)
         error = SaveFastFraming(iniPath_, FastFramingBox->isChecked());
+    if (!error)
+        error = DialogFolders->Save();
     if (error)
         ShowErrorBox(QString::fromStdString(*error));
 }
@@ -462,6 +485,10 @@ void TTMainForm::PollFailed(bool noAnswer)
 {
     freshness_->Stale(noAnswer ? TValueFreshness::Reason::NoAnswer : TValueFreshness::Reason::Refused);
 }
+
+void TTMainForm::PollRepeating(int attempt, int attempts) { freshness_->Repeating(attempt, attempts); }
+
+void TTMainForm::ShowStatus(const std::string& text) { freshness_->Note(QString::fromStdString(text)); }
 
 void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }
 

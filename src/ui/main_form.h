@@ -25,6 +25,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTimer;
+class TDialogFolders;
 class TFSSyntaxRep;
 class TLink1Thread;
 class TLinkValueList;
@@ -57,6 +58,8 @@ public:
     // LinkFront: the steps of the link thread's commands.
     void RefreshList(const std::string& parameterText) override;
     void PollFailed(bool noAnswer) override;
+    void PollRepeating(int attempt, int attempts) override;
+    void ShowStatus(const std::string& text) override;
     void ShowError(const std::string& text) override;
     void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
@@ -98,6 +101,8 @@ public:
     // Below the link settings: fast framing of the meter's answers, kept
     // in the INI file's section of its own.
     QCheckBox* FastFramingBox;
+    // The last folder of each kind of file, for the file dialogs.
+    TDialogFolders* DialogFolders = nullptr;
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;
