@@ -10,6 +10,8 @@ class QuietFront : public LinkFront {
 public:
     void RefreshList(const std::string&) override { ++refreshes; }
     void PollFailed(bool) override {}
+    void PollRepeating(int, int) override {}
+    void ShowStatus(const std::string&) override {}
     void ShowError(const std::string& text) override { errors.push_back(text); }
     void PortLost(const std::string& text) override { errors.push_back(text); }
     void SetProgress(int) override {}

@@ -33,6 +33,13 @@ void CliFront::ShowError(const std::string& text)
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void CliFront::ShowStatus(const std::string& text)
+{
+    CloseProgress();
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
 void CliFront::PortLost(const std::string& message)
 {
     portLost = true;

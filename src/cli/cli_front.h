@@ -19,6 +19,9 @@ public:
     // nothing stale is ever shown; failed polls are counted for the status.
     void PollFailed(bool) override { ++failedPolls; }
     void ShowError(const std::string& text) override;
+    // The terminal waits for the poll's end: its failure is the message.
+    void PollRepeating(int, int) override {}
+    void ShowStatus(const std::string& text) override;
     void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
     void CloseProgress() override;

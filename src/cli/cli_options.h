@@ -16,7 +16,7 @@ struct CliOptions {
     bool force = false;               // dump and log --force
     double intervalSeconds = 1.0;     // log --interval
     std::optional<double> durationSeconds; // log --duration
-    std::string separator = ",";      // log --separator: "," or ";"
+    std::string separator;            // log --separator: "," or ";"; empty: from the locale
     bool trace = false;               // --trace: the link's traffic on stderr
     bool stats = false;               // --stats: the link's counters on stderr at the end
     std::optional<std::string> speeds, addresses; // scan --speeds, --addresses

@@ -73,7 +73,8 @@ private:
 int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
 {
     const std::string& path = options.arguments[0];
-    const LogSeparator separator = *ParseLogSeparator(options.separator);
+    const LogSeparator separator =
+        options.separator.empty() ? LocaleLogSeparator() : *ParseLogSeparator(options.separator);
     struct stat st {};
     if (path != "-" && !options.force && ::stat(path.c_str(), &st) == 0) {
         std::fprintf(stderr, "Файл %s существует; --force перепишет его\n", path.c_str());

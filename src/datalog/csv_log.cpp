@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <locale>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -23,25 +25,60 @@ std::optional<LogSeparator> ParseLogSeparator(std::string_view text)
     return std::nullopt;
 }
 
-std::string LogTimeStamp(std::chrono::system_clock::time_point time)
+LogSeparator LocaleLogSeparator()
+{
+    try {
+        const std::locale user("");
+        return std::use_facet<std::numpunct<char>>(user).decimal_point() == ',' ? LogSeparator::Semicolon
+                                                                               : LogSeparator::Comma;
+    } catch (const std::runtime_error&) {
+        // A locale the system does not have: the neutral style.
+        return LogSeparator::Comma;
+    }
+}
+
+namespace {
+
+struct LocalTime {
+    std::tm fields{};
+    long millis = 0;
+};
+
+LocalTime ToLocal(std::chrono::system_clock::time_point time)
 {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
     // Floor division, so that times before 1970 keep a millisecond in 0..999.
     std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    long millis = static_cast<long>(ms % 1000);
-    if (millis < 0) {
-        millis += 1000;
+    LocalTime local;
+    local.millis = static_cast<long>(ms % 1000);
+    if (local.millis < 0) {
+        local.millis += 1000;
         --seconds;
     }
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const long offsetMinutes = local.tm_gmtoff / 60;
-    const long absOffset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    localtime_r(&seconds, &local.fields);
+    return local;
+}
+
+} // namespace
+
+std::string LogTimeStamp(std::chrono::system_clock::time_point time)
+{
+    const LocalTime local = ToLocal(time);
+    const std::tm& t = local.fields;
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis,
-                  offsetMinutes < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, local.millis);
+    return text;
+}
+
+std::string LogTimeCaption(std::chrono::system_clock::time_point time)
+{
+    const long offsetMinutes = ToLocal(time).fields.tm_gmtoff / 60;
+    const long absOffset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof text, "Время (UTC%c%02ld:%02ld)", offsetMinutes < 0 ? '-' : '+', absOffset / 60,
+                  absOffset % 60);
     return text;
 }
 
@@ -118,13 +155,15 @@ bool DataLogWriter::WriteLine(const std::string& line, std::string& error)
     return true;
 }
 
-bool DataLogWriter::WriteHeader(const std::vector<std::string>& captions, std::string& error)
+bool DataLogWriter::WriteHeader(const std::vector<std::string>& captions, std::string& error,
+                                std::chrono::system_clock::time_point now)
 {
     std::vector<std::string> fields;
     fields.reserve(captions.size() + 1);
-    fields.emplace_back("Время");
+    fields.push_back(LogTimeCaption(now));
     fields.insert(fields.end(), captions.begin(), captions.end());
-    return WriteLine(CsvLine(fields, separator_), error);
+    const std::string bom = owned_ ? "\xEF\xBB\xBF" : "";
+    return WriteLine(bom + CsvLine(fields, separator_), error);
 }
 
 bool DataLogWriter::WriteRecord(std::chrono::system_clock::time_point time, const std::vector<std::string>& values,

@@ -19,9 +19,17 @@ enum class LogSeparator { Comma, Semicolon };
 // LogSeparator of "," or ";"; nothing for any other text.
 std::optional<LogSeparator> ParseLogSeparator(std::string_view text);
 
-// Local time, ISO 8601 with milliseconds and the UTC offset:
-// "2024-05-17T14:03:07.250+03:00".
+// The style that suits the user's locale (the environment's LC_NUMERIC):
+// Semicolon where the decimal separator is a comma, Comma otherwise.
+LogSeparator LocaleLogSeparator();
+
+// Local time with milliseconds in the form spreadsheets read as a date and
+// time: "2024-05-17 14:03:07.250". The UTC offset goes to the header.
 std::string LogTimeStamp(std::chrono::system_clock::time_point time);
+
+// The caption of the time column with the UTC offset of `time`:
+// "Время (UTC+03:00)".
+std::string LogTimeCaption(std::chrono::system_clock::time_point time);
 
 // One CSV line (RFC 4180, CR LF at the end). A field that holds the
 // separator, a double quote, CR or LF is quoted, its quotes doubled.
@@ -43,8 +51,12 @@ public:
     DataLogWriter& operator=(const DataLogWriter&) = delete;
     ~DataLogWriter();
 
-    // The header line: "Время", then `captions`.
-    bool WriteHeader(const std::vector<std::string>& captions, std::string& error);
+    // The header line: the time caption (LogTimeCaption of `now`), then
+    // `captions`. A file (not the standard output) begins with the UTF-8
+    // byte-order mark, so that spreadsheets on Windows read the Cyrillic
+    // captions as UTF-8.
+    bool WriteHeader(const std::vector<std::string>& captions, std::string& error,
+                     std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
     // One record: the time stamp, then `values` (with "." as decimal point;
     // the style's decimal separator is put in here). False with the
     // system's reason when the line could not be written whole.

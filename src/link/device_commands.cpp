@@ -3,6 +3,7 @@
 
 #include "link_thread.h"
 
+#include "link_messages.h"
 #include "reg_list_item_data.h"
 #include "register_map.h"
 
@@ -53,6 +54,10 @@ void TLink1Thread::ProgressSweep(int pauseMs)
 
 void TLink1Thread::SaveToNVRAM()
 {
+    // A meter that still shows the command after the last pass has not
+    // confirmed the commit: that is a failure, not a silent end.
+    bool passesEnded = false;
+    bool confirmed = false;
     Guarded([&] {
         ModBusRequest request(6, kNvramCommandRegister, kNvramCommandCode);
         TransactWithRetry(request);
@@ -62,10 +67,19 @@ void TLink1Thread::SaveToNVRAM()
             ProgressSweep(10);
             TransactWithRetry(request);
             FRtu >> readBack;
-            if (readBack.Get() == 0)
+            if (readBack.Get() == 0) {
+                confirmed = true;
                 break;
+            }
         }
+        passesEnded = !stopping_;
     });
+    if (passesEnded && !CommandLinkEnded()) {
+        if (confirmed)
+            ShowStatus(kNvramConfirmedText);
+        else
+            ShowError(kNvramUnconfirmedText);
+    }
     CloseProgress();
 }
 

@@ -26,6 +26,12 @@ public:
     // The port is gone and the channel closed: the front ends the link as
     // its own close would, then shows `message` as ShowError does.
     virtual void PortLost(const std::string& message) = 0;
+    // A poll's request got no answer and goes out again as attempt
+    // `attempt` of `attempts`; called from the first unanswered attempt on.
+    virtual void PollRepeating(int attempt, int attempts) = 0;
+    // A short note for the status line (a confirmed commit); it does not
+    // wait for the user.
+    virtual void ShowStatus(const std::string& text) = 0;
     // Progress bar of the progress dialog, range 0..1000.
     virtual void SetProgress(int position) = 0;
     // Ends the progress dialog's modal loop.

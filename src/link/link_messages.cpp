@@ -61,3 +61,8 @@ std::string PortLostReportLine(const std::string& portName)
 {
     return "Порт " + portName + " потерян; остальные строки не выполнены.";
 }
+
+std::string NoAnswerRetryText(int attempt, int attempts)
+{
+    return "Нет ответа, повтор " + std::to_string(attempt) + " из " + std::to_string(attempts);
+}

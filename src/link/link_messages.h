@@ -17,3 +17,12 @@ std::string PortLostMessage(const std::string& portName);
 
 // The line of the script report after the write that found the port gone.
 std::string PortLostReportLine(const std::string& portName);
+
+// The end of an NVRAM commit: the meter cleared its command register, or
+// still showed the command after the last read-back.
+inline constexpr const char* kNvramConfirmedText = "Изменения сохранены в NVRAM";
+inline constexpr const char* kNvramUnconfirmedText = "Сохранение в NVRAM не подтверждено влагомером";
+
+// A poll whose request went unanswered is being repeated: `attempt` of
+// `attempts` ("Нет ответа, повтор 2 из 102").
+std::string NoAnswerRetryText(int attempt, int attempts);

@@ -249,6 +249,14 @@ void TLink1Thread::ShowError(const std::string& text)
     RunOnUi([this] { SyncShowError(); });
 }
 
+void TLink1Thread::ShowStatus(const std::string& text)
+{
+    RunOnUiNoWait([this, &text] {
+        if (!stopping_)
+            front_.ShowStatus(text);
+    });
+}
+
 void TLink1Thread::SyncShowError()
 {
     if (!stopping_)
@@ -315,12 +323,12 @@ void TLink1Thread::CloseProgress()
     });
 }
 
-void TLink1Thread::TransactWithRetry(const ModBusRequest& request)
+void TLink1Thread::TransactWithRetry(const ModBusRequest& request, const RetryObserver& onNoAnswer)
 {
     if (FRtu.Generation() != commandGeneration_)
         throw ModBusRtu::kTimeOut;
     ::TransactWithRetry(FRtu, static_cast<std::uint8_t>(FAddress.load() & 0xFF), request, FTimeout.load(),
-                        &stopping_);
+                        &stopping_, onNoAnswer);
 }
 
 void TLink1Thread::Guarded(const std::function<void()>& transactions, const std::function<void(bool)>& onFailure)

@@ -117,6 +117,9 @@ private:
     void RunOnUi(const std::function<void()>& step);
     void RunOnUiNoWait(const std::function<void()>& step);
     void ShowError(const std::string& text);
+    // A note for the status line; the front's thread shows it while this
+    // thread goes on.
+    void ShowStatus(const std::string& text);
     // Whether the link the running command began on has been closed since
     // (and maybe opened anew): its failures are then nobody's to hear of.
     bool CommandLinkEnded();
@@ -128,7 +131,9 @@ private:
     void SetProgress(std::int32_t position);
     // Ends the command with code 1 once the link it began on has ended, so
     // that no command goes on over a link opened anew with other settings.
-    void TransactWithRetry(const ModBusRequest& request);
+    // `onNoAnswer`, when given, hears of each attempt that got no answer
+    // before its repeat goes out.
+    void TransactWithRetry(const ModBusRequest& request, const RetryObserver& onNoAnswer = {});
     // Runs the transactions of a command; the first failure ends them, runs
     // `onFailure` when given (true for a link failure, false for an exception
     // answer), and becomes the message for its kind and code.

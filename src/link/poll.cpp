@@ -10,10 +10,18 @@
 void TLink1Thread::Poll()
 {
     ModBusRequest request;
+    // The front hears of a silent meter from the first unanswered attempt,
+    // not only after the last of them.
+    const RetryObserver noAnswer = [this](int attempt) {
+        RunOnUiNoWait([this, attempt] {
+            if (!stopping_ && !CommandLinkEnded())
+                front_.PollRepeating(attempt, kMostAttempts);
+        });
+    };
     Guarded([&] {
         for (std::size_t i = 0; i < kPollReads.size(); ++i) {
             request.Build(3, kPollReads[i].start, kPollReads[i].count);
-            TransactWithRetry(request);
+            TransactWithRetry(request, noAnswer);
             DecodePollRead(i, FRtu, registers_);
         }
         RunOnUi([this] { SyncRefresh(); });

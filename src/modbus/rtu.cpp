@@ -606,7 +606,7 @@ std::uint64_t ModBusRtu::Generation()
 }
 
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
-                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel)
+                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel, const RetryObserver& onNoAnswer)
 {
     const std::uint64_t generation = rtu.Generation();
     const auto cancelled = [&] { return (cancel && cancel->load()) || rtu.Generation() != generation; };
@@ -622,6 +622,8 @@ void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest
         } catch (ModBusRtu::error_t e) {
             if (e == ModBusRtu::kPortLost || n > kMaxRepeats || cancelled() || !rtu.IsOpen())
                 throw;
+            if (onNoAnswer)
+                onNoAnswer(n + 2);
         }
         std::this_thread::sleep_for(milliseconds(1));
     }

@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -237,5 +238,10 @@ private:
 // flag ends the repeats and throws the last failure; so does a channel that
 // was closed (or closed and opened again) since the first attempt, so that
 // no repeat goes out over a link the user has since set up anew.
+// `onNoAnswer`, when given, is called after each attempt that failed on
+// the link, with the number of the attempt about to repeat it (2 to
+// kMostAttempts).
+using RetryObserver = std::function<void(int nextAttempt)>;
 void TransactWithRetry(ModBusRtu& rtu, std::uint8_t address, const ModBusRequest& request,
-                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel = nullptr);
+                       std::uint32_t timeoutMs, const std::atomic<bool>* cancel = nullptr,
+                       const RetryObserver& onNoAnswer = {});

@@ -1,6 +1,7 @@
 #include "compare_plan.h"
 
 #include "codecs.h"
+#include "layout_writer.h"
 #include "text_file.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@ ParamAssignment FromStep(const ScriptStep& step)
     v.type = step.type;
     v.bits = step.type == ScriptValueType::Float ? std::bit_cast<std::uint32_t>(step.floatValue)
                                                  : static_cast<std::uint16_t>(step.intValue);
+    v.text = step.floatText;
     return v;
 }
 
@@ -50,6 +52,16 @@ std::string SideText(const ParamAssignment* v, bool withType)
 }
 
 } // namespace
+
+bool FileValueStandsFor(const ParamAssignment& fileValue, std::uint32_t bits)
+{
+    if (fileValue.bits == bits)
+        return true;
+    if (fileValue.type != ScriptValueType::Float || fileValue.text.empty())
+        return false;
+    const float value = std::bit_cast<float>(bits);
+    return fileValue.text == FormatCFixed(value) || fileValue.text == FormatCExp(value);
+}
 
 std::vector<ParamAssignment> EffectiveAssignments(const std::vector<ScriptStep>& steps)
 {
@@ -156,17 +168,15 @@ std::vector<std::string> CompareWithMeter(const std::vector<ParamAssignment>& va
 {
     std::vector<std::string> lines;
     for (const ParamAssignment& v : values) {
-        const std::vector<std::uint16_t> expected = AssignmentWords(v);
+        const std::size_t count = RegisterCount(v.type);
         std::vector<std::uint16_t> held;
-        for (std::uint32_t i = 0; i < expected.size(); ++i) {
+        for (std::uint32_t i = 0; i < count; ++i) {
             const auto found = meter.find(FirstAddress(v) + i);
             if (found != meter.end())
                 held.push_back(found->second);
         }
-        if (held == expected)
-            continue;
         std::string meterText = "нет ответа";
-        if (held.size() == expected.size()) {
+        if (held.size() == count) {
             ParamAssignment read = v;
             if (v.type == ScriptValueType::Float) {
                 const std::uint8_t wire[4] = {static_cast<std::uint8_t>(held[0] >> 8), static_cast<std::uint8_t>(held[0]),
@@ -178,6 +188,8 @@ std::vector<std::string> CompareWithMeter(const std::vector<ParamAssignment>& va
             } else {
                 read.bits = held[0];
             }
+            if (FileValueStandsFor(v, read.bits))
+                continue;
             meterText = ParamValueText(read.type, read.bits);
         }
         lines.push_back(std::to_string(v.registerNumber) + " " + ParamTypeWord(v.type) + ": в файле " +
@@ -196,7 +208,7 @@ std::vector<std::string> DiffAssignments(const std::vector<ParamAssignment>& a, 
     std::vector<std::string> lines;
     for (const auto& [number, sides] : byRegister) {
         const auto [x, y] = sides;
-        if (x && y && x->type == y->type && x->bits == y->bits)
+        if (x && y && x->type == y->type && (FileValueStandsFor(*x, y->bits) || FileValueStandsFor(*y, x->bits)))
             continue;
         const bool sameType = !x || !y || x->type == y->type;
         const ParamAssignment* typed = x ? x : y;

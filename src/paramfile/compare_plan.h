@@ -17,7 +17,14 @@ struct ParamAssignment {
     int registerNumber = 0; // 1..65536, as in the file
     ScriptValueType type = ScriptValueType::Float;
     std::uint32_t bits = 0; // float: its 32-bit pattern; ushort and sshort: the 16 bits
+    std::string text;       // float: its text in the file (empty when not from a file)
 };
+
+// Whether the file's value stands for the value with the pattern `bits`:
+// the patterns are equal, or the file's float text is what a dump writes
+// for that value ("%f" or "%e", same rounding). A dump's six decimals
+// cannot hold every float, and its own file must not differ from its meter.
+bool FileValueStandsFor(const ParamAssignment& fileValue, std::uint32_t bits);
 
 // The values of a valid file's steps in register order. A register written
 // twice keeps its last value; a value any of whose registers a later line
@@ -58,12 +65,14 @@ const char* ParamTypeWord(ScriptValueType type);
 // integer in decimal.
 std::string ParamValueText(ScriptValueType type, std::uint32_t bits);
 
-// One line per value whose words in the meter differ from the file's:
+// One line per value that the meter's words do not agree with (see
+// FileValueStandsFor):
 // "<register number> <type word>: в файле <value>, в приборе <value>"; a
 // value whose registers were not all read shows "нет ответа" for the meter.
 std::vector<std::string> CompareWithMeter(const std::vector<ParamAssignment>& values, const MeterWords& meter);
 
-// One line per register that the two files assign differently or that only
+// One line per register that the two files assign differently (neither
+// side's value stands for the other's, see FileValueStandsFor) or that only
 // one of them assigns: "<register number> <type word>: в A <value>, в B
 // <value>", "нет" for a missing value, and each side's type word where the
 // types differ.

@@ -151,8 +151,10 @@ void ScriptValidator::Add(std::wstring_view line)
             step.type = ScriptValueType::Float;
             const auto f = FloatField(m.valueText);
             ok = f.has_value();
-            if (ok)
+            if (ok) {
                 step.floatValue = *f;
+                step.floatText = Ascii(m.valueText).value_or(std::string());
+            }
         } else {
             const bool isUShort = m.typeWord == L"d" || m.typeWord == L"ushort";
             step.type = isUShort ? ScriptValueType::UShort : ScriptValueType::SShort;

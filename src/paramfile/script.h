@@ -28,6 +28,7 @@ struct ScriptStep {
     int registerNumber = 0;     // as written in the file, 1..65536
     ScriptValueType type = ScriptValueType::Float;
     float floatValue = 0;
+    std::string floatText;      // the float's text as the file writes it
     std::int32_t intValue = 0;  // ushort 0..65535, sshort -32768..32767
     std::int32_t pauseMs = 0;   // as written, 0..5000
     int lineNumber = 0;         // counted from 1

@@ -2,12 +2,15 @@
 
 #include "link_messages.h"
 #include "port_list.h"
+#include "streams.h"
 #include "tcp_address.h"
 
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QValidator>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 constexpr int kPortRow = 0;
@@ -15,29 +18,29 @@ constexpr int kSpeedRow = 1;
 constexpr int kTimeoutRow = 2;
 constexpr int kAddressRow = 3;
 
-// The port is chosen from the list, as a serial port always was; only the
-// name of a gateway, tcp://HOST:PORT, may be typed.
-class PortNameValidator : public QValidator {
-public:
-    explicit PortNameValidator(QComboBox& box) : QValidator(&box), box_(box) {}
+// The device a port name stands for, links resolved: COM1 and ttyS0, or a
+// /dev/serial/by-id/ link and its ttyUSB0, are one device. A gateway is
+// its own name.
+std::string DeviceOf(const QString& name)
+{
+    const std::string text = name.toStdString();
+    if (text.rfind(kTcpScheme, 0) == 0)
+        return text;
+    const std::string path = SerialDevicePath(text);
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::weakly_canonical(path, error);
+    return error ? path : device.string();
+}
 
-    State validate(QString& text, int&) const override
-    {
-        const QString scheme = QString::fromUtf8(kTcpScheme.data(), static_cast<int>(kTcpScheme.size()));
-        if (text.startsWith(scheme) || box_.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-            return Acceptable;
-        if (scheme.startsWith(text))
-            return Intermediate;
-        for (int i = 0; i < box_.count(); ++i) {
-            if (box_.itemText(i).startsWith(text))
-                return Intermediate;
-        }
-        return Invalid;
+int FindDevice(const QComboBox& box, const QString& name)
+{
+    const std::string device = DeviceOf(name);
+    for (int i = 0; i < box.count(); ++i) {
+        if (DeviceOf(box.itemText(i)) == device)
+            return i;
     }
-
-private:
-    QComboBox& box_;
-};
+    return -1;
+}
 } // namespace
 
 TLinkValueList::TLinkValueList(QWidget* parent) : QTableWidget(4, 2, parent)
@@ -70,8 +73,10 @@ TLinkValueList::TLinkValueList(QWidget* parent) : QTableWidget(4, 2, parent)
     portBox_->setEditable(true);
     portBox_->setInsertPolicy(QComboBox::NoInsert);
     portBox_->setCompleter(nullptr);
-    portBox_->setValidator(new PortNameValidator(*portBox_));
-    portBox_->setToolTip(QStringLiteral("Порт из списка или шлюз tcp://УЗЕЛ:ПОРТ (скорость для шлюза не используется)"));
+    // Any name may be typed: a device path (/dev/serial/by-id/..., a
+    // pseudo-terminal), a listed name or a gateway. "Открыть" checks it.
+    portBox_->setToolTip(QStringLiteral("Порт из списка, путь к устройству или шлюз tcp://УЗЕЛ:ПОРТ "
+                                        "(скорость для шлюза не используется)"));
     setCellWidget(kPortRow, 1, portBox_);
 
     speedBox_ = new QComboBox(this);
@@ -90,6 +95,9 @@ void TLinkValueList::SetPortNames(const std::vector<std::string>& names)
     const QString current = portBox_->currentText();
     portBox_->clear();
     for (const std::string& name : names) {
+        // One entry per device, under the name listed first.
+        if (FindDevice(*portBox_, QString::fromStdString(name)) >= 0)
+            continue;
         portBox_->addItem(QString::fromStdString(name));
         // A port the user may not open stays choosable (the permission may
         // come meanwhile) but shows greyed, with the reason as its tip.
@@ -99,7 +107,21 @@ void TLinkValueList::SetPortNames(const std::vector<std::string>& names)
             portBox_->setItemData(index, QString::fromStdString(PortAccessMessage(name)), Qt::ToolTipRole);
         }
     }
-    ShowInBox(portBox_, current.toStdString());
+    ShowPort(current.toStdString());
+}
+
+void TLinkValueList::ShowPort(const std::string& text)
+{
+    // A name of a listed device takes that device's entry, so that the
+    // list never shows one device twice; the name itself is shown unchanged.
+    if (!text.empty()) {
+        const QString value = QString::fromStdString(text);
+        if (portBox_->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+            if (const int index = FindDevice(*portBox_, value); index >= 0)
+                portBox_->setItemText(index, value);
+        }
+    }
+    ShowInBox(portBox_, text);
 }
 
 void TLinkValueList::ShowInBox(QComboBox* box, const std::string& text)
@@ -120,7 +142,7 @@ void TLinkValueList::ShowInBox(QComboBox* box, const std::string& text)
 
 void TLinkValueList::SetTexts(const LinkSettingsTexts& texts)
 {
-    ShowInBox(portBox_, texts.port);
+    ShowPort(texts.port);
     ShowInBox(speedBox_, texts.speed);
     item(kTimeoutRow, 1)->setText(QString::fromStdString(texts.timeout));
     item(kAddressRow, 1)->setText(QString::fromStdString(texts.address));

@@ -1,6 +1,7 @@
 #pragma once
 // The name/value grid of the link settings: four fixed rows, the first two
-// chosen from drop-down lists, the last two typed.
+// chosen from drop-down lists (the port may also be typed), the last two
+// typed.
 
 #include "link_settings.h"
 
@@ -30,6 +31,7 @@ public:
 
 private:
     static void ShowInBox(QComboBox* box, const std::string& text);
+    void ShowPort(const std::string& text);
     std::string CellText(int row) const;
 
     QComboBox* portBox_;

@@ -1,6 +1,9 @@
 #include "main_form.h"
 
 #include "caption_on_frame_style.h"
+#include "csv_log.h"
+#include "dialog_folders.h"
+#include "dialog_owner.h"
 #include "form_controls.h"
 #include "form_font.h"
 #include "echo_settings.h"
@@ -16,12 +19,14 @@
 #include "title_bar.h"
 #include "traffic_tab.h"
 #include "trends_tab.h"
+#include "user_guide.h"
 #include "value_freshness.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -33,6 +38,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -123,6 +129,8 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     BuildLinkTab();
     Trends = new TTrendsTab(Registers);
     PageControl1->insertTab(TTrendsTab::kPosition, Trends, TTrendsTab::Caption());
+    // The data log's style follows the user's locale unless chosen otherwise.
+    Trends->SeparatorBox->setCurrentIndex(LocaleLogSeparator() == LogSeparator::Semicolon ? 1 : 0);
 
     OpenVokParamsDialog = new QFileDialog(this);
     OpenVokParamsDialog->setObjectName(QStringLiteral("OpenVokParamsDialog"));
@@ -164,6 +172,17 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
+
+    // F1: the user guide, from any tab.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, [this] { Guarded([] { OpenUserGuide(); }); });
+
+    DialogFolders = new TDialogFolders(iniPath_, this);
+    DialogFolders->Follow(*OpenVokParamsDialog, TDialogFolders::kParamFiles);
+    DialogFolders->Follow(*SaveVokParamsDialog, TDialogFolders::kParamFiles);
+    DialogFolders->Follow(*Trends->RecordFileDialog, TDialogFolders::kDataLog);
+    DialogFolders->Follow(*TrafficTab->SaveLogDialog, TDialogFolders::kTrafficLog);
     Timer1->start();
 }
 
@@ -300,6 +319,8 @@ void TTMainForm::AttachDialogs(TModBusRegEditForm& edit, TProgressBarForm& progr
     editForm_ = &edit;
     progressForm_ = &progress;
     reportForm_ = &report;
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&edit, &progress, &report})
+        KeepTransientFor(*dialog, *this);
 }
 
 void TTMainForm::SetLinkSettingsTexts(const LinkSettingsTexts& texts) { Link1ValueList->SetTexts(texts); }
@@ -458,6 +479,8 @@ void TTMainForm::FormClose()
         error = SaveFastFraming(iniPath_, FastFramingBox->isChecked());
     if (!error)
         error = SaveEchoMode(iniPath_, ChosenEchoMode());
+    if (!error)
+        error = DialogFolders->Save();
     if (error)
         ShowErrorBox(QString::fromStdString(*error));
 }
@@ -492,6 +515,10 @@ void TTMainForm::PollFailed(bool noAnswer)
     Trends->BreakLines();
     freshness_->Stale(noAnswer ? TValueFreshness::Reason::NoAnswer : TValueFreshness::Reason::Refused);
 }
+
+void TTMainForm::PollRepeating(int attempt, int attempts) { freshness_->Repeating(attempt, attempts); }
+
+void TTMainForm::ShowStatus(const std::string& text) { freshness_->Note(QString::fromStdString(text)); }
 
 void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::fromStdString(text)); }
 

@@ -27,6 +27,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTimer;
+class TDialogFolders;
 class TFSSyntaxRep;
 class TLink1Thread;
 class TLinkValueList;
@@ -59,6 +60,8 @@ public:
     // LinkFront: the steps of the link thread's commands.
     void RefreshList(const std::string& parameterText) override;
     void PollFailed(bool noAnswer) override;
+    void PollRepeating(int attempt, int attempts) override;
+    void ShowStatus(const std::string& text) override;
     void ShowError(const std::string& text) override;
     void PortLost(const std::string& message) override;
     void SetProgress(int position) override;
@@ -103,6 +106,8 @@ public:
     // Beside it: the line's local echo, off, on or auto, in its own section.
     QComboBox* EchoModeBox;
     EchoMode ChosenEchoMode() const;
+    // The last folder of each kind of file, for the file dialogs.
+    TDialogFolders* DialogFolders = nullptr;
 
     MeterRegisters Registers;
     TLink1Thread* LinkThread = nullptr;

@@ -1,5 +1,6 @@
 #include "message_boxes.h"
 
+#include "dialog_owner.h"
 #include "form_font.h"
 
 #include <QGuiApplication>
@@ -7,8 +8,8 @@
 
 void ShowErrorBox(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    MessageOwner());
     box.setFont(FormFont());
     box.exec();
 }
@@ -17,7 +18,8 @@ bool Confirm(const QString& text)
 {
     // A blank, not an empty caption: for an empty one Qt shows the program's
     // name.
-    QMessageBox box(QMessageBox::Question, QStringLiteral(" "), text, QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::Question, QStringLiteral(" "), text, QMessageBox::Yes | QMessageBox::No,
+                    MessageOwner());
     box.setFont(FormFont());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;

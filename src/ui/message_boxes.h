@@ -1,6 +1,6 @@
 #pragma once
 // The two kinds of message box of the tool; both are modal over the whole
-// application and owned by it (no parent window).
+// application, and transient for the window they come over (MessageOwner).
 
 #include <QString>
 

@@ -8,6 +8,7 @@
 #include "value_text.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -42,6 +43,8 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
     FindProgress->setGeometry(374, 22, 406, 21);
     FindProgress->setRange(0, 1);
     FindProgress->setValue(0);
+    // Probes made of probes planned: a scan that crawls still shows it moves.
+    FindProgress->setFormat(QStringLiteral("%v из %m"));
     FindStatusLabel = new QLabel(this);
     FindStatusLabel->setObjectName(QStringLiteral("FindStatusLabel"));
     FindStatusLabel->setGeometry(10, 50, 770, 18);
@@ -62,8 +65,23 @@ TMeterFinderPanel::TMeterFinderPanel(TLink1Thread& link, TLinkValueList& setting
     connect(FoundMetersView, &QTableWidget::itemSelectionChanged, this,
             [this] { UseMeterButton->setEnabled(!FoundMetersView->selectedItems().isEmpty()); });
 
+    // Meters found on one port say nothing of another.
+    connect(settings_.PortBox(), &QComboBox::currentTextChanged, this, [this] {
+        if (!scanning_)
+            ClearResults();
+    });
+
     FindMeterButton->setEnabled(openButton_.isEnabled());
     openButton_.installEventFilter(this);
+}
+
+void TMeterFinderPanel::ClearResults()
+{
+    FoundMetersView->setRowCount(0);
+    UseMeterButton->setEnabled(false);
+    FindStatusLabel->clear();
+    FindProgress->setRange(0, 1);
+    FindProgress->setValue(0);
 }
 
 bool TMeterFinderPanel::eventFilter(QObject* watched, QEvent* event)
@@ -108,10 +126,9 @@ void TMeterFinderPanel::FindMeterButtonClick()
         ShowErrorBox(QStringLiteral("Поиск не начат: связь открыта или занята"));
         return;
     }
-    FoundMetersView->setRowCount(0);
-    UseMeterButton->setEnabled(false);
+    ClearResults();
     FindProgress->setRange(0, total);
-    FindProgress->setValue(0);
+    probesDone_ = 0;
     FindStatusLabel->setText(QStringLiteral("Поиск..."));
     SetScanning(true);
 }
@@ -132,7 +149,8 @@ void TMeterFinderPanel::UseMeterButtonClick()
 
 void TMeterFinderPanel::ScanProgress(const ScanProbe& probe, std::size_t done, std::size_t)
 {
-    FindProgress->setValue(static_cast<int>(done));
+    probesDone_ = static_cast<int>(done);
+    FindProgress->setValue(probesDone_);
     FindStatusLabel->setText(QStringLiteral("Скорость %1 бод, адрес %2").arg(probe.baud).arg(probe.address));
 }
 
@@ -144,6 +162,8 @@ void TMeterFinderPanel::MeterFound(const FoundMeter& meter)
                              Shown(meter.firmware)};
     for (int column = 0; column < 4; ++column)
         FoundMetersView->setItem(row, column, new QTableWidgetItem(texts[column]));
+    // The probe that found it is done.
+    FindProgress->setValue(probesDone_ + 1);
     if (row == 0)
         FoundMetersView->selectRow(0);
 }
@@ -151,7 +171,10 @@ void TMeterFinderPanel::MeterFound(const FoundMeter& meter)
 void TMeterFinderPanel::ScanEnded(const ScanOutcome& outcome)
 {
     SetScanning(false);
-    FindProgress->setValue(FindProgress->maximum());
+    // A scan that went through its plan has made every probe; one that was
+    // stopped, broken off or ended at its first meter shows how far it got.
+    if (!outcome.cancelled && outcome.error.empty() && (outcome.found.empty() || FindAllCheck->isChecked()))
+        FindProgress->setValue(FindProgress->maximum());
     const int found = static_cast<int>(outcome.found.size());
     QString status = outcome.cancelled          ? QStringLiteral("Поиск остановлен. ")
                      : !outcome.error.empty() ? QStringLiteral("Поиск прерван. ")

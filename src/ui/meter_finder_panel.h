@@ -4,7 +4,8 @@
 // address first), shows progress, can be stopped, and lists each meter
 // found; "В настройки" (or a double click) puts a found meter's address and
 // speed into the link settings. It works while the link is closed, and
-// keeps "Открыть" disabled while it scans.
+// keeps "Открыть" disabled while it scans. Its bar counts probes made of
+// probes planned; choosing another port clears its results.
 
 #include "scan_front.h"
 
@@ -47,9 +48,11 @@ protected:
 
 private:
     void SetScanning(bool scanning);
+    void ClearResults();
 
     TLink1Thread& link_;
     TLinkValueList& settings_;
     QPushButton& openButton_;
     bool scanning_ = false;
+    int probesDone_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "form_font.h"
 #include "title_bar.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -21,6 +22,18 @@ void TSelectAllEdit::focusOutEvent(QFocusEvent* event)
     QLineEdit::focusOutEvent(event);
     if (start >= 0 && length > 0)
         setSelection(start, length);
+}
+
+void TSelectAllEdit::keyPressEvent(QKeyEvent* event)
+{
+    // The comma key of a Russian keyboard (and its keypad's decimal key).
+    if (event->text() == QStringLiteral(",")) {
+        QKeyEvent point(event->type(), Qt::Key_Period, event->modifiers(), QStringLiteral("."), event->isAutoRepeat(),
+                        static_cast<quint16>(event->count()));
+        QLineEdit::keyPressEvent(&point);
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 TModBusRegEditForm::TModBusRegEditForm(QWidget* parent) : QDialog(parent)

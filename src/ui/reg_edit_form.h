@@ -7,7 +7,8 @@
 class QPushButton;
 
 // Selects its whole text whenever it receives the focus, so that typing
-// replaces the shown value.
+// replaces the shown value. A typed decimal comma becomes the point that
+// the values are written with.
 class TSelectAllEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -17,6 +18,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     // Keeps the selection (and so its highlight) when the focus goes.
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class TModBusRegEditForm : public QDialog {

@@ -6,7 +6,8 @@
 // OUTDIR/tab-trends.png. With the process id of the simulated meter it then
 // stops that process, so that a poll fails, and saves the tab "Сервис" with
 // the stale values as OUTDIR/tab-service-stale.png. Last it lets the finder
-// find the meter and saves the tab "Связь" as OUTDIR/tab-link.png.
+// search for all meters and saves the tab "Связь" once the meter is found and
+// the search has gone on a while, as OUTDIR/tab-link.png.
 
 #include "link_settings.h"
 #include "meter_finder_panel.h"
@@ -17,11 +18,13 @@
 #include "tarnel_forms.h"
 #include "trends_tab.h"
 
+#include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTabWidget>
@@ -163,17 +166,23 @@ int main(int argc, char** argv)
         }
     });
     boxAnswerer.start(50);
+    // "Искать все": the picture shows the meter found and the search going
+    // on, its bar counting the probes made of those planned.
+    finder.FindAllCheck->setChecked(true);
     bool started = false;
     for (int attempt = 0; attempt < 20 && !started; ++attempt) {
         WaitFor([] { return false; }, 250);
         finder.FindMeterButton->click();
         started = !finder.FindMeterButton->isEnabled();
     }
-    const bool found = started && WaitFor([&] { return finder.FindMeterButton->isEnabled(); }, 20000) &&
-                       finder.FoundMetersView->rowCount() > 0;
+    const bool found = started && WaitFor([&] {
+        return finder.FoundMetersView->rowCount() > 0 && finder.FindProgress->value() >= 40;
+    }, 60000);
     if (!found)
         std::fprintf(stderr, "the finder found no meter\n");
     saved = saved && Grab(form, form.TabSheet2, out.filePath(QStringLiteral("tab-link.png")));
+    finder.StopFindButton->click();
+    WaitFor([&] { return finder.FindMeterButton->isEnabled(); }, 10000);
     form.close();
     return polled && found && saved ? 0 : 1;
 }

@@ -3,7 +3,9 @@
 #include <QBrush>
 #include <QColor>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -14,13 +16,39 @@ std::string MsText(double ms)
     return text;
 }
 
+// Local time of day with milliseconds: "14:03:07.250".
+std::string ClockText(std::int64_t wallUs)
+{
+    std::int64_t wallMs = wallUs / 1000;
+    if (wallUs % 1000 < 0)
+        --wallMs;
+    std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
+    int millis = static_cast<int>(wallMs % 1000);
+    if (millis < 0) {
+        millis += 1000;
+        --seconds;
+    }
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, millis);
+    return text;
+}
+
+std::int64_t WallMinusSteadyUs()
+{
+    using namespace std::chrono;
+    const auto wall = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    return wall - TrafficMicros(steady_clock::now());
+}
+
 // The newest rows that a fold may look back over: a frame and its answer
 // lie next to each other, save for an entry slipping in between.
 constexpr std::size_t kFoldLookBack = 4;
 
 } // namespace
 
-TrafficLogModel::TrafficLogModel(QObject* parent) : QAbstractTableModel(parent) {}
+TrafficLogModel::TrafficLogModel(QObject* parent) : QAbstractTableModel(parent), wallOffsetUs_(WallMinusSteadyUs()) {}
 
 int TrafficLogModel::FoldAnswer(std::deque<Row>& rows, const TrafficEntry& answer)
 {
@@ -39,7 +67,6 @@ void TrafficLogModel::Append(const std::vector<TrafficEntry>& entries, std::uint
 {
     std::deque<Row> fresh;
     for (const TrafficEntry& entry : entries) {
-        const double ms = clock_.Ms(entry);
         if (entry.kind == TrafficKind::Answer) {
             if (FoldAnswer(fresh, entry) >= 0 || (paused_ && FoldAnswer(waiting_, entry) >= 0))
                 continue;
@@ -49,11 +76,11 @@ void TrafficLogModel::Append(const std::vector<TrafficEntry>& entries, std::uint
                 continue;
             }
         }
-        fresh.push_back(Row{entry, ms, -1, 0});
+        fresh.push_back(Row{entry, entry.timeUs, -1, 0});
     }
     if (dropped > 0) {
         Row row{};
-        row.ms = !fresh.empty() ? fresh.back().ms : !rows_.empty() ? rows_.back().ms : 0;
+        row.timeUs = !fresh.empty() ? fresh.back().timeUs : !rows_.empty() ? rows_.back().timeUs : 0;
         row.dropped = dropped;
         fresh.push_back(row);
     }
@@ -97,7 +124,7 @@ void TrafficLogModel::SetPaused(bool paused)
     waiting_.clear();
     if (waitingDropped_ > 0) {
         Row row{};
-        row.ms = !waiting.empty() ? waiting.front().ms : !rows_.empty() ? rows_.back().ms : 0;
+        row.timeUs = !waiting.empty() ? waiting.front().timeUs : !rows_.empty() ? rows_.back().timeUs : 0;
         row.dropped = waitingDropped_;
         waiting.push_front(row);
         waitingDropped_ = 0;
@@ -118,11 +145,12 @@ std::vector<std::string> TrafficLogModel::RowTexts(int row) const
 {
     const Row& r = rows_.at(static_cast<std::size_t>(row));
     if (r.dropped > 0)
-        return {MsText(r.ms), "—", "", DroppedText(r.dropped, TrafficWords::Russian)};
+        return {ClockText(r.timeUs + wallOffsetUs_), "—", "", DroppedText(r.dropped, TrafficWords::Russian)};
     std::string summary = TrafficSummary(r.entry, TrafficWords::Russian);
     if (r.answerUs >= 0)
         summary += ", время ответа " + MsText(static_cast<double>(r.answerUs) / 1000.0) + " мс";
-    return {MsText(r.ms), TrafficDirection(r.entry, TrafficWords::Russian), FrameHex(r.entry), summary};
+    return {ClockText(r.timeUs + wallOffsetUs_), TrafficDirection(r.entry, TrafficWords::Russian), FrameHex(r.entry),
+            summary};
 }
 
 TrafficSeverity TrafficLogModel::RowSeverity(int row) const
@@ -178,6 +206,6 @@ QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const kHeaders[kColumns] = {"Время, мс", "Напр.", "Кадр", "Описание"};
+    static const char* const kHeaders[kColumns] = {"Время", "Напр.", "Кадр", "Описание"};
     return section >= 0 && section < kColumns ? QString::fromUtf8(kHeaders[section]) : QVariant();
 }

@@ -42,7 +42,7 @@ public:
 private:
     struct Row {
         TrafficEntry entry;
-        double ms = 0;
+        std::int64_t timeUs = 0; // steady clock, as the entries' times
         std::int64_t answerUs = -1; // a frame taken as the answer: its answer time
         std::uint64_t dropped = 0;  // a row that stands for lost entries
     };
@@ -55,5 +55,7 @@ private:
     std::deque<Row> waiting_; // while paused
     std::uint64_t waitingDropped_ = 0;
     bool paused_ = false;
-    TrafficClock clock_;
+    // Wall clock minus steady clock, in microseconds: the rows show the
+    // time of day of their entries.
+    std::int64_t wallOffsetUs_ = 0;
 };

@@ -10,15 +10,26 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 constexpr int kStatisticsRows = 6; // two name/value pairs a row
+
+// Widens a column whose texts have outgrown it; it never narrows, so the
+// list does not jitter.
+void FitColumn(QTableView& view, int column)
+{
+    const int needed = static_cast<const QAbstractItemView&>(view).sizeHintForColumn(column);
+    if (needed > view.columnWidth(column))
+        view.setColumnWidth(column, needed);
+}
 
 } // namespace
 
@@ -40,6 +51,11 @@ TTrafficTab::TTrafficTab(LinkTap& tap, QWidget* parent) : QWidget(parent), tap_(
     const int widths[] = {72, 62, 360};
     for (int column = 0; column < 3; ++column)
         TrafficView->setColumnWidth(column, widths[column]);
+    // The clock time has a fixed form: its column fits it from the start.
+    const int cellMargin = 2 * TrafficView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, TrafficView) + 12;
+    TrafficView->setColumnWidth(TrafficLogModel::TimeColumn,
+                                std::max(widths[0], TrafficView->fontMetrics().horizontalAdvance(
+                                                        QStringLiteral("00:00:00.000")) + cellMargin));
     TrafficView->horizontalHeader()->setStretchLastSection(true);
     TrafficView->horizontalHeader()->setHighlightSections(false);
 
@@ -95,6 +111,7 @@ void TTrafficTab::Drain()
         model_->Append(entries, dropped);
         if (atEnd && !model_->Paused())
             TrafficView->scrollToBottom();
+        FitColumn(*TrafficView, TrafficLogModel::DirectionColumn);
     }
     ShowStatistics();
 }
@@ -117,6 +134,8 @@ void TTrafficTab::ShowStatistics()
                 cell->setText(text);
         }
     }
+    for (int column = 0; column < StatisticsView->columnCount(); ++column)
+        FitColumn(*StatisticsView, column);
 }
 
 void TTrafficTab::SaveLogButtonClick()

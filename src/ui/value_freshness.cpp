@@ -1,8 +1,12 @@
 #include "value_freshness.h"
 
+#include "link_messages.h"
+
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 
 QString TValueFreshness::StatusText(Reason reason)
 {
@@ -17,12 +21,42 @@ QString TValueFreshness::StatusText(Reason reason)
     return QString();
 }
 
+namespace {
+
+constexpr int kNoteMs = 10000;
+
+// Draws a stale value grey also in a selected row, where the style would
+// otherwise use the selection's text colour and hide the grey.
+class StaleCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        if (!foreground.isValid())
+            return;
+        // Halfway between the selection's text and its background: plainly
+        // dimmer than a fresh selected value, still readable.
+        const QColor text = option->palette.color(QPalette::HighlightedText);
+        const QColor back = option->palette.color(QPalette::Highlight);
+        const QColor dim((text.red() + back.red()) / 2, (text.green() + back.green()) / 2,
+                         (text.blue() + back.blue()) / 2);
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            option->palette.setColor(group, QPalette::HighlightedText, dim);
+    }
+};
+
+} // namespace
+
 TValueFreshness::TValueFreshness(QTableWidget& list, int valueColumn, QLineEdit& valueBox, QLabel& status)
-    : list_(list), valueColumn_(valueColumn), valueBox_(valueBox), status_(status), boxPalette_(valueBox.palette())
+    : list_(list), valueColumn_(valueColumn), valueBox_(valueBox), status_(status), boxPalette_(valueBox.palette()),
+      notePalette_(status.palette()), warningPalette_(status.palette())
 {
-    QPalette warning = status_.palette();
-    warning.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
-    status_.setPalette(warning);
+    warningPalette_.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+    list_.setItemDelegateForColumn(valueColumn_, new StaleCellDelegate(&list_));
     status_.hide();
     Paint();
 }
@@ -30,17 +64,47 @@ TValueFreshness::TValueFreshness(QTableWidget& list, int valueColumn, QLineEdit&
 void TValueFreshness::Fresh()
 {
     stale_ = false;
-    status_.hide();
+    if (!noteShown_)
+        status_.hide();
     Paint();
 }
 
 void TValueFreshness::Stale(Reason reason)
 {
     stale_ = true;
-    status_.setText(StatusText(reason));
-    status_.adjustSize();
-    status_.setVisible(reason != Reason::Closed);
+    if (reason != Reason::Closed)
+        ShowStatus(StatusText(reason), true);
+    else if (!noteShown_)
+        status_.hide();
     Paint();
+}
+
+void TValueFreshness::Repeating(int attempt, int attempts)
+{
+    ShowStatus(QString::fromStdString(NoAnswerRetryText(attempt, attempts)), true);
+}
+
+void TValueFreshness::Note(const QString& text)
+{
+    ShowStatus(text, false);
+    noteShown_ = true;
+    const unsigned generation = noteGeneration_;
+    QTimer::singleShot(kNoteMs, &status_, [this, generation] {
+        if (noteShown_ && generation == noteGeneration_) {
+            noteShown_ = false;
+            status_.hide();
+        }
+    });
+}
+
+void TValueFreshness::ShowStatus(const QString& text, bool warning)
+{
+    ++noteGeneration_;
+    noteShown_ = false;
+    status_.setPalette(warning ? warningPalette_ : notePalette_);
+    status_.setText(text);
+    status_.adjustSize();
+    status_.show();
 }
 
 void TValueFreshness::Paint()

@@ -4,6 +4,7 @@
 #include "meter_sim.h"
 #include "pty_pair.h"
 #include "socat_gateway.h"
+#include "comma_locale.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -131,8 +132,17 @@ TEST_F(VokctlTest, WriteNamesAWritableRowByItsRegisterNumber)
 
 TEST_F(VokctlTest, NvramCommitsAndDumpLoadRoundTrip)
 {
-    EXPECT_EQ(Ctl({"nvram"}).status, 0);
+    const CtlRun committed = Ctl({"nvram"});
+    EXPECT_EQ(committed.status, 0);
+    EXPECT_EQ(committed.out, "Изменения сохранены в NVRAM\n");
     EXPECT_EQ(sim->GetCounters().nvramCommits, 1);
+    // A meter that never clears the command has not confirmed the commit.
+    sim->SetNvramClearReads(MeterSimOptions::kNever);
+    const CtlRun unconfirmed = Ctl({"nvram"});
+    EXPECT_EQ(unconfirmed.status, 1);
+    EXPECT_NE(unconfirmed.err.find("Сохранение в NVRAM не подтверждено влагомером"), std::string::npos);
+    EXPECT_EQ(unconfirmed.out, "");
+    sim->SetNvramClearReads(0);
 
     const std::string file = (dir / "meter.txt").string();
     ASSERT_EQ(Ctl({"dump", file}).status, 0);
@@ -276,23 +286,45 @@ TEST_F(VokctlTest, LogWritesAHeaderAndOneRecordPerGoodPoll)
     ASSERT_EQ(log.status, 0) << log.err;
     std::vector<std::string> lines = CsvLines(Slurp(file));
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0].rfind("Время,Серийный номер,\"Обводненность (trunc.), %\",", 0), 0u);
+    // A byte-order mark, the UTC offset in the time column's caption, and a
+    // local time that spreadsheets read as a date and time.
+    EXPECT_EQ(lines[0].rfind("\xEF\xBB\xBFВремя (UTC", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("),Серийный номер,\"Обводненность (trunc.), %\","), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(",Значение параметра"), std::string::npos);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto f = Split(lines[i], ',');
         ASSERT_EQ(f.size(), 18u) << lines[i];
+        EXPECT_TRUE(std::regex_match(f[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})"))) << f[0];
         EXPECT_EQ(std::vector<std::string>(f.begin() + 1, f.end()), polled);
     }
     EXPECT_EQ(Ctl({"log", "--count", "1", file}).status, 2); // exists, no --force
 
-    // ';' with ',' as the decimal separator, on stdout.
-    const CtlRun semicolon = Ctl({"log", "--count", "1", "--separator", ";", "-"});
-    ASSERT_EQ(semicolon.status, 0);
-    lines = CsvLines(semicolon.out);
-    ASSERT_EQ(lines.size(), 2u);
-    auto f = Split(lines[1], ';');
-    ASSERT_EQ(f.size(), 18u);
-    EXPECT_EQ(f[1], "20417,000000");
+    // ';' with ',' as the decimal separator, on stdout (no byte-order mark
+    // there): asked for, or by default where the locale's decimal separator
+    // is a comma; --separator wins over the locale.
+    const CommaLocale comma;
+    ASSERT_TRUE(comma.Built());
+    const struct {
+        std::string environment;
+        std::vector<std::string> args;
+        char separator;
+        const char* serial;
+    } styles[] = {
+        {"", {"log", "--count", "1", "--separator", ";", "-"}, ';', "20417,000000"},
+        {comma.Environment(), {"log", "--count", "1", "-"}, ';', "20417,000000"},
+        {comma.Environment(), {"log", "--count", "1", "--separator", ",", "-"}, ',', "20417.000000"},
+        {"env -u LC_ALL -u LANG LC_NUMERIC=C", {"log", "--count", "1", "-"}, ',', "20417.000000"},
+    };
+    for (const auto& style : styles) {
+        const CtlRun run = Raw(style.environment + " " + CtlCommand(style.args));
+        ASSERT_EQ(run.status, 0) << style.environment << run.err;
+        lines = CsvLines(run.out);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0].rfind("Время (UTC", 0), 0u) << lines[0];
+        const auto f = Split(lines[1], style.separator);
+        ASSERT_EQ(f.size(), 18u) << style.environment << lines[1];
+        EXPECT_EQ(f[1], style.serial) << style.environment;
+    }
 
     // Failed polls write nothing; a file that cannot be written ends the log.
     sim->SetExceptionRange(53011, 53011, 2);

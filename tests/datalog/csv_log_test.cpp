@@ -53,32 +53,35 @@ std::vector<std::string> Lines(const std::string& text)
 
 } // namespace
 
-TEST(LogTimeStamp, LocalTimeWithMillisecondsAndOffset)
+TEST(LogTimeStamp, LocalTimeWithMillisecondsAndTheOffsetInTheCaption)
 {
     const struct {
         const char* zone;
         const char* text;
+        const char* caption;
     } cases[] = {
-        {"UTC0", "2024-05-17T11:03:07.250+00:00"},
-        {"<+03>-3", "2024-05-17T14:03:07.250+03:00"},
-        {"<+0530>-5:30", "2024-05-17T16:33:07.250+05:30"},
-        {"<-0330>3:30", "2024-05-17T07:33:07.250-03:30"},
+        {"UTC0", "2024-05-17 11:03:07.250", "Время (UTC+00:00)"},
+        {"<+03>-3", "2024-05-17 14:03:07.250", "Время (UTC+03:00)"},
+        {"<+0530>-5:30", "2024-05-17 16:33:07.250", "Время (UTC+05:30)"},
+        {"<-0330>3:30", "2024-05-17 07:33:07.250", "Время (UTC-03:30)"},
     };
     for (const auto& c : cases) {
         ZoneGuard zone(c.zone);
         EXPECT_EQ(LogTimeStamp(kInstant), c.text) << c.zone;
+        EXPECT_EQ(LogTimeCaption(kInstant), c.caption) << c.zone;
     }
     ZoneGuard zone("UTC0");
-    EXPECT_EQ(LogTimeStamp(system_clock::time_point{std::chrono::milliseconds(-1)}), "1969-12-31T23:59:59.999+00:00");
+    EXPECT_EQ(LogTimeStamp(system_clock::time_point{std::chrono::milliseconds(-1)}), "1969-12-31 23:59:59.999");
 }
 
 TEST(CsvLine, QuotesWhatTheSeparatorNeedsAndPutsTheDecimalSeparator)
 {
-    const std::vector<std::string> fields = {"Обводненность (trunc.), %", "say \"hi\"", "a;b", "1.5", "two\nlines"};
+    const std::vector<std::string> fields = {"Обводненность (trunc.), %", "say \"hi\"", "a;b", "1.5", "two\nlines",
+                                             "lone\rCR"};
     EXPECT_EQ(CsvLine(fields, LogSeparator::Comma),
-              "\"Обводненность (trunc.), %\",\"say \"\"hi\"\"\",a;b,1.5,\"two\nlines\"\r\n");
+              "\"Обводненность (trunc.), %\",\"say \"\"hi\"\"\",a;b,1.5,\"two\nlines\",\"lone\rCR\"\r\n");
     EXPECT_EQ(CsvLine(fields, LogSeparator::Semicolon),
-              "Обводненность (trunc.), %;\"say \"\"hi\"\"\";\"a;b\";1.5;\"two\nlines\"\r\n");
+              "Обводненность (trunc.), %;\"say \"\"hi\"\"\";\"a;b\";1.5;\"two\nlines\";\"lone\rCR\"\r\n");
     EXPECT_EQ(LogNumber("-12.375000", LogSeparator::Semicolon), "-12,375000");
     EXPECT_EQ(LogNumber("-12.375000", LogSeparator::Comma), "-12.375000");
     EXPECT_EQ(LogNumber("1.234567885e+10", LogSeparator::Semicolon), "1,234567885e+10");
@@ -96,16 +99,16 @@ TEST(DataLogWriter, HeaderAndRecordsInBothStylesAndNoReplaceByDefault)
         {
             auto writer = DataLogWriter::Open(path, style, false, error);
             ASSERT_TRUE(writer) << error;
-            ASSERT_TRUE(writer->WriteHeader({"Температура среды, С°", "Режим работы"}, error));
+            ASSERT_TRUE(writer->WriteHeader({"Температура среды, С°", "Режим работы"}, error, kInstant));
             ASSERT_TRUE(writer->WriteRecord(kInstant, {"24.500000", "4"}, error));
             ASSERT_TRUE(writer->WriteRecord(kInstant + std::chrono::seconds(3), {"NAN", "5"}, error));
         }
         const std::string expected =
             style == LogSeparator::Comma
-                ? "Время,\"Температура среды, С°\",Режим работы\r\n2024-05-17T11:03:07.250+00:00,24.500000,4\r\n"
-                  "2024-05-17T11:03:10.250+00:00,NAN,5\r\n"
-                : "Время;Температура среды, С°;Режим работы\r\n2024-05-17T11:03:07.250+00:00;24,500000;4\r\n"
-                  "2024-05-17T11:03:10.250+00:00;NAN;5\r\n";
+                ? "\xEF\xBB\xBFВремя (UTC+00:00),\"Температура среды, С°\",Режим работы\r\n"
+                  "2024-05-17 11:03:07.250,24.500000,4\r\n2024-05-17 11:03:10.250,NAN,5\r\n"
+                : "\xEF\xBB\xBFВремя (UTC+00:00);Температура среды, С°;Режим работы\r\n"
+                  "2024-05-17 11:03:07.250;24,500000;4\r\n2024-05-17 11:03:10.250;NAN;5\r\n";
         EXPECT_EQ(ReadText(path), expected);
         EXPECT_FALSE(DataLogWriter::Open(path, style, false, error));
         EXPECT_FALSE(error.empty());
@@ -148,7 +151,8 @@ TEST(DataLogWriter, AWriterKilledMidRunLeavesWholeRecords)
 
     const std::vector<std::string> lines = Lines(ReadText(path));
     ASSERT_GE(lines.size(), 300u);
-    EXPECT_EQ(lines[0], "Время;a;b;c");
+    EXPECT_EQ(lines[0].rfind("\xEF\xBB\xBFВремя (UTC", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 7), ");a;b;c");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::istringstream fields(lines[i]);
         std::vector<std::string> f;

@@ -113,16 +113,35 @@ TEST_F(DeviceCommandTest, NvramThatClearsAtOnce)
     EXPECT_EQ(front.progress.size(), 101u);
     EXPECT_EQ(front.progress[50], 500);
     EXPECT_TRUE(front.errors.empty());
+    EXPECT_EQ(front.statuses, std::vector<std::string>{"Изменения сохранены в NVRAM"});
 }
 
-TEST_F(DeviceCommandTest, NvramThatNeverClearsEndsAfterFivePassesWithoutAMessage)
+TEST_F(DeviceCommandTest, NvramCommitConfirmedOnlyWhenTheMeterClearsTheCommand)
 {
-    sim->SetNvramClearReads(MeterSimOptions::kNever);
-    ASSERT_TRUE(link->PostCommand(SaveToNVRAM));
-    ASSERT_TRUE(WaitUntil([&] { return front.progressCloses == 1; }));
-    EXPECT_EQ(sim->RequestCount(), 6u);
-    EXPECT_EQ(front.Sweeps(), 5);
-    EXPECT_TRUE(front.errors.empty());
+    // The meter keeps 1234 for `clearReads` read-backs: the fifth pass is
+    // the last chance, after it the commit is not confirmed.
+    const struct {
+        int clearReads;
+        std::size_t requests;
+        int sweeps;
+        std::vector<std::string> errors;
+        std::vector<std::string> statuses;
+    } cases[] = {
+        {4, 6u, 5, {}, {"Изменения сохранены в NVRAM"}},
+        {5, 6u, 5, {"Сохранение в NVRAM не подтверждено влагомером"}, {}},
+        {MeterSimOptions::kNever, 6u, 5, {"Сохранение в NVRAM не подтверждено влагомером"}, {}},
+    };
+    for (const auto& c : cases) {
+        front = RecordingFront();
+        sim->ClearRequests();
+        sim->SetNvramClearReads(c.clearReads);
+        ASSERT_TRUE(link->PostCommand(SaveToNVRAM));
+        ASSERT_TRUE(WaitUntil([&] { return front.progressCloses == 1; }));
+        EXPECT_EQ(sim->RequestCount(), c.requests) << c.clearReads;
+        EXPECT_EQ(front.Sweeps(), c.sweeps) << c.clearReads;
+        EXPECT_EQ(front.errors, c.errors) << c.clearReads;
+        EXPECT_EQ(front.statuses, c.statuses) << c.clearReads;
+    }
 }
 
 TEST_F(DeviceCommandTest, LinkFailureOnTheFirstWriteGivesOneMessageAndNoSweep)

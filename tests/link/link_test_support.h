@@ -40,6 +40,9 @@ public:
     std::vector<std::string> lostMessages;
     std::vector<std::string> parameterTexts;
     std::vector<int> progress;
+    std::vector<std::string> statuses;
+    std::vector<int> repeatAttempts; // of PollRepeating, in order
+    int repeatTotal = 0;
     std::vector<std::string> report;
     int refreshes = 0;
     int pollFailures = 0;
@@ -91,6 +94,17 @@ public:
         errors.push_back(text);
         if (holdErrors)
             Hold();
+    }
+    void PollRepeating(int attempt, int attempts) override
+    {
+        CheckThread();
+        repeatAttempts.push_back(attempt);
+        repeatTotal = attempts;
+    }
+    void ShowStatus(const std::string& text) override
+    {
+        CheckThread();
+        statuses.push_back(text);
     }
     void PortLost(const std::string& text) override
     {

@@ -154,17 +154,24 @@ TEST_F(LinkTest, AFailedPollIsToldToTheFrontBeforeItsMessage)
         std::function<void()> fault;
         std::vector<std::string> errors;
         bool noAnswer;
+        std::vector<int> repeats; // the attempts the front heard were repeating an unanswered request
     };
+    std::vector<int> allRepeats;
+    for (int attempt = 2; attempt <= 102; ++attempt)
+        allRepeats.push_back(attempt);
     const Case cases[] = {
-        {"exception answer", [&] { sim->SetExceptionRange(53300, 53300, 2); }, {"Запрошен неверный адрес регистра"}, false},
-        {"exception without a message", [&] { sim->SetExceptionRange(42100, 42101, 4); }, {}, false},
+        {"exception answer", [&] { sim->SetExceptionRange(53300, 53300, 2); }, {"Запрошен неверный адрес регистра"}, false, {}},
+        {"exception without a message", [&] { sim->SetExceptionRange(42100, 42101, 4); }, {}, false, {}},
+        // Busy answers are repeated too, but the meter does answer.
+        {"busy meter", [&] { sim->SetExceptionRange(53300, 53300, 6); }, {"Устройство занято"}, false, {}},
         {"silent meter",
          [&] {
              UseShortTimeout();
              sim->SetSilent(true);
          },
          {"Ошибка связи с влагомером"},
-         true},
+         true,
+         allRepeats},
     };
     for (const Case& c : cases) {
         front = RecordingFront();
@@ -178,6 +185,8 @@ TEST_F(LinkTest, AFailedPollIsToldToTheFrontBeforeItsMessage)
         EXPECT_EQ(front.errorsBeforePollFailure, 0u) << c.what;
         EXPECT_EQ(front.errors, c.errors) << c.what;
         EXPECT_EQ(front.refreshes, 0) << c.what;
+        EXPECT_EQ(front.repeatAttempts, c.repeats) << c.what;
+        EXPECT_EQ(front.repeatTotal, c.repeats.empty() ? 0 : 102) << c.what;
         sim->ClearExceptionRange();
         sim->SetSilent(false);
         link->CloseLink();

@@ -56,6 +56,9 @@ check "appstreamcli validate-tree" appstreamcli validate-tree --no-net "$root"
 for size in 48x48 64x64 128x128 256x256 scalable; do
   ls "$root/usr/share/icons/hicolor/$size/apps/vok-tarnel".* > /dev/null 2>&1 || fail "icon $size"
 done
+for file in guide.html tab-link.png tab-service.png; do
+  [ -f "$root/usr/share/vok-tarnel/guide/$file" ] || fail "user guide: $file"
+done
 for page in vok-tarnel vokctl vok-meter-sim; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 timeout 60 man --warnings=w -E UTF-8 -l \
       "$root/usr/share/man/man1/$page.1.gz" 2>&1 > /dev/null)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 
 namespace {
 
@@ -96,4 +97,34 @@ TEST(CompareParamFiles, DiffIgnoresOrderCommentsAndPauses)
                                                                 "2023 float: в A нет, в B -0",
                                                                 "53011: в A ushort 7, в B sshort 7",
                                                                 "53027 sshort: в A -1, в B нет"}));
+}
+
+TEST(CompareParamFiles, ADumpsTextAgreesWithTheValueItWasWrittenFor)
+{
+    // A float agrees when its text is what the dump writes for the meter's
+    // value ("%f" or "%e"), or when the patterns are equal.
+    const float meter = -0.103568904f;
+    const struct {
+        const wchar_t* line;
+        float value;
+        bool agrees;
+    } cases[] = {
+        {L"2001 float -0.103569", meter, true},
+        {L"2001 float -1.035689e-01", meter, true},
+        {L"2001 float -0.103569", std::nextafter(meter, 0.0f), true}, // rounds to the same text
+        {L"2001 float -0.103568904", meter, true},                     // the same pattern
+        {L"2001 float -0.103569", -0.1035695f, false},
+        {L"2001 float -0.10357", meter, false}, // not the dump's rounding
+        {L"2001 float 0.000000", -1e-9f, false}, // the dump writes -0.000000
+        {L"2001 float -0.000000", -1e-9f, true},
+    };
+    for (const auto& c : cases) {
+        const auto values = Values({c.line});
+        const ParamAssignment held{2001, ScriptValueType::Float, std::bit_cast<std::uint32_t>(c.value), {}};
+        EXPECT_EQ(CompareWithMeter(values, Loaded({held})).empty(), c.agrees) << c.line << " / " << c.value;
+        // diff agrees when either file's text stands for the other's value.
+        const std::vector<ParamAssignment> other{held};
+        EXPECT_EQ(DiffAssignments(values, other).empty(), c.agrees) << c.line;
+        EXPECT_EQ(DiffAssignments(other, values).empty(), c.agrees) << c.line;
+    }
 }

@@ -49,6 +49,23 @@ TEST(RegEditForm, ShowsTheWholeTextSelectedAndEnterWrites)
     EXPECT_EQ(form.ERegValue->text(), QStringLiteral("12.5"));
 }
 
+TEST(RegEditForm, ATypedDecimalCommaBecomesThePoint)
+{
+    TModBusRegEditForm form;
+    const struct {
+        const char* typed;
+        const char* shown;
+    } cases[] = {{"-12,5", "-12.5"}, {"1.25", "1.25"}, {"0,000001", "0.000001"}};
+    for (const auto& c : cases) {
+        form.ERegValue->clear();
+        for (const QChar ch : QString::fromUtf8(c.typed)) {
+            QKeyEvent press(QEvent::KeyPress, ch == QLatin1Char(',') ? Qt::Key_Comma : 0, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(form.ERegValue, &press);
+        }
+        EXPECT_EQ(form.ERegValue->text(), QString::fromUtf8(c.shown)) << c.typed;
+    }
+}
+
 TEST(RegEditForm, EnterPressesTheFocusedButtonAndTheSelectionStaysWhenTheFocusLeaves)
 {
     TModBusRegEditForm form;

@@ -1,3 +1,4 @@
+#include "comma_locale.h"
 #include "link_thread.h"
 #include "link_value_list.h"
 #include "meter_finder_panel.h"
@@ -6,6 +7,9 @@
 #include "modal_answers.h"
 #include "tarnel_forms.h"
 #include "temp_dir.h"
+#include "traffic_tab.h"
+#include "trends_tab.h"
+#include "user_guide.h"
 #include "value_freshness.h"
 
 #include <QCheckBox>
@@ -14,18 +18,22 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -212,22 +220,12 @@ TEST_F(MainFormTest, LinkSettingsDefaultWithoutAnIniFile)
     EXPECT_EQ(Form().GetLinkSettingsTexts(), (LinkSettingsTexts{"COM1", "115200", "200", "1"}));
     EXPECT_GE(Form().Link1ValueList->PortBox()->findText(QStringLiteral("ttyUSB0")), 0);
     EXPECT_EQ(Form().Link1ValueList->PortBox()->findText(QString()), -1) << "a blank entry to choose";
-    // A port of the list is chosen; only a gateway's tcp:// name is typed.
-    const QValidator* validator = Form().Link1ValueList->PortBox()->validator();
-    ASSERT_NE(validator, nullptr);
-    const struct {
-        const char* text;
-        QValidator::State state;
-    } typed[] = {
-        {"ttyUSB0", QValidator::Acceptable},  {"tcp://10.0.0.7:502", QValidator::Acceptable},
-        {"tcp:", QValidator::Intermediate},   {"ttyU", QValidator::Intermediate},
-        {"/dev/ttyS9", QValidator::Invalid},  {"COM2", QValidator::Invalid},
-    };
-    for (const auto& t : typed) {
-        QString text = QString::fromUtf8(t.text);
-        int position = 0;
-        EXPECT_EQ(validator->validate(text, position), t.state) << t.text;
-    }
+    // COM1 of the defaults is the listed ttyS0: one entry for the device,
+    // under the name the settings give.
+    QStringList ports;
+    for (int i = 0; i < Form().Link1ValueList->PortBox()->count(); ++i)
+        ports << Form().Link1ValueList->PortBox()->itemText(i);
+    EXPECT_EQ(ports, (QStringList{"COM1", "ttyUSB0"}));
     QStringList speeds;
     for (int i = 0; i < Form().Link1ValueList->SpeedBox()->count(); ++i)
         speeds << Form().Link1ValueList->SpeedBox()->itemText(i);
@@ -392,27 +390,38 @@ TEST_F(MainFormTest, OpenEnablesTheServiceControlsAndCloseReverses)
     EXPECT_EQ(sim_->RequestCount(), afterClose);
 }
 
-TEST_F(MainFormTest, ATypedGatewayNameOpensTheLinkOverTcpAndIsKept)
+TEST_F(MainFormTest, ATypedPortNameOrPathOpensTheLinkAndIsKept)
 {
     const auto gateway = StartFrozenTcpSim();
     ASSERT_TRUE(gateway->Running());
     gateway->SetFloat(2000, 4321.0f);
-    CreateForms();
-    Form().SetLinkSettingsTexts({"ttyS0", "115200", "200", "1"});
-    QLineEdit* edit = Form().Link1ValueList->PortBox()->lineEdit();
-    ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    for (const QChar c : QString::fromStdString(gateway->PortPath())) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(edit, &press);
+    sim_->SetFloat(2000, 1234.0f);
+    const struct {
+        std::string port;
+        QString serial;
+    } cases[] = {
+        {gateway->PortPath(), QStringLiteral("4321.000000")}, // tcp://HOST:PORT
+        {sim_->PortPath(), QStringLiteral("1234.000000")},    // a device path, not in the list
+    };
+    for (const auto& c : cases) {
+        CreateForms();
+        Form().SetLinkSettingsTexts({"ttyS0", "115200", "200", "1"});
+        QLineEdit* edit = Form().Link1ValueList->PortBox()->lineEdit();
+        ASSERT_NE(edit, nullptr);
+        edit->setFocus();
+        edit->selectAll();
+        for (const QChar ch : QString::fromStdString(c.port)) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(edit, &press);
+        }
+        ASSERT_EQ(Form().GetLinkSettingsTexts().port, c.port);
+        Form().Link1OpenButton->click();
+        ASSERT_TRUE(Form().Link1CloseButton->isEnabled()) << c.port;
+        ASSERT_TRUE(WaitUntil([&] { return Cell(0, 3) == c.serial; })) << Cell(0, 3).toStdString();
+        Form().close();
+        EXPECT_NE(ReadText(ini_).find("Port=" + c.port + "\n"), std::string::npos) << ReadText(ini_);
+        forms_.reset();
     }
-    ASSERT_EQ(Form().GetLinkSettingsTexts().port, gateway->PortPath());
-    Form().Link1OpenButton->click();
-    ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return Cell(0, 3) == QStringLiteral("4321.000000"); })) << Cell(0, 3).toStdString();
-    Form().close();
-    EXPECT_NE(ReadText(ini_).find("Port=" + gateway->PortPath() + "\n"), std::string::npos) << ReadText(ini_);
 }
 
 TEST_F(MainFormTest, ALostPortClosesTheLinkWithOneBox)
@@ -544,14 +553,47 @@ TEST_F(MainFormTest, NvramCommitAsksFirstAndShowsTheProgressDialog)
         EXPECT_EQ(progressShows.shows, 0);
         EXPECT_EQ(sim_->GetCounters().nvramCommits, 0);
     }
-    ModalAnswers answers;
-    answers.ExpectBox(kSure, QMessageBox::Yes);
+    {
+        ModalAnswers answers;
+        answers.ExpectBox(kSure, QMessageBox::Yes);
+        Form().SaveToNVRAMButton->click();
+        EXPECT_TRUE(answers.Done());
+        EXPECT_EQ(progressShows.shows, 1);
+        EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
+        EXPECT_EQ(sim_->GetCounters().nvramCommits, 1);
+        EXPECT_EQ(forms_->ProgressBarForm->ProgressBar->value(), 1000);
+        EXPECT_FALSE(Form().PollStatusLabel->isHidden());
+        EXPECT_EQ(Form().PollStatusLabel->text(), QStringLiteral("Изменения сохранены в NVRAM"));
+    }
+
+    // A meter that still shows the command after the last read-back: the
+    // commit is not confirmed, and the engineer is told so before the
+    // progress dialog goes.
+    sim_->SetNvramClearReads(MeterSimOptions::kNever);
+    // No polls queue up meanwhile (a full queue would refuse the commit).
+    Form().Timer1->stop();
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::size_t before = sim_->RequestCount();
+        Pump(300);
+        return sim_->RequestCount() == before;
+    }));
+    bool progressUpAtMessage = false;
+    ModalAnswers unconfirmed;
+    unconfirmed.ExpectBox(kSure, QMessageBox::Yes);
+    unconfirmed.Expect(
+        [](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            return box && box->text() == QStringLiteral("Сохранение в NVRAM не подтверждено влагомером");
+        },
+        [&](QWidget* w) {
+            progressUpAtMessage = forms_->ProgressBarForm->isVisible();
+            qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+        });
     Form().SaveToNVRAMButton->click();
-    EXPECT_TRUE(answers.Done());
-    EXPECT_EQ(progressShows.shows, 1);
+    EXPECT_TRUE(unconfirmed.Done());
+    EXPECT_TRUE(progressUpAtMessage);
     EXPECT_FALSE(forms_->ProgressBarForm->isVisible());
-    EXPECT_EQ(sim_->GetCounters().nvramCommits, 1);
-    EXPECT_EQ(forms_->ProgressBarForm->ProgressBar->value(), 1000);
+    EXPECT_EQ(sim_->GetCounters().nvramCommits, 2);
 }
 
 TEST_F(MainFormTest, DumpAndLoadThroughTheButtons)
@@ -664,4 +706,188 @@ TEST_F(MainFormTest, ValuesOfAFailedPollAreGreyUntilAPollSucceeds)
     EXPECT_TRUE(ValuesGrey());
     EXPECT_TRUE(Form().PollStatusLabel->isHidden());
     EXPECT_NE(Cell(0, 3), QStringLiteral("0.000000"));
+}
+
+TEST_F(MainFormTest, ASilentMeterIsToldFromTheFirstUnansweredAttempt)
+{
+    CreateForms();
+    Form().SetLinkSettingsTexts({sim_->PortPath(), "115200", "100", "1"});
+    Form().Link1OpenButton->click();
+    ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return ValuesCurrent(); }));
+    sim_->SetSilent(true);
+    // Long before the poll's 102 attempts are spent, the status line says
+    // that the meter is not answering and which repeat is going out.
+    QString status;
+    ASSERT_TRUE(WaitUntil([&] {
+        status = Form().PollStatusLabel->isHidden() ? QString() : Form().PollStatusLabel->text();
+        return status.startsWith(QStringLiteral("Нет ответа, повтор "));
+    }));
+    EXPECT_TRUE(status.endsWith(QStringLiteral(" из 102"))) << status.toStdString();
+    const int attempt = status.section(QLatin1Char(' '), 3, 3).toInt();
+    EXPECT_GE(attempt, 2);
+    EXPECT_LT(attempt, 102);
+    // An answer again: the status line goes with the next good poll.
+    sim_->SetSilent(false);
+    ASSERT_TRUE(WaitUntil([&] { return Form().PollStatusLabel->isHidden(); }));
+    EXPECT_TRUE(ValuesCurrent());
+}
+
+TEST(ValueFreshness, ASelectedRowShowsItsStaleValueGrey)
+{
+    QTableWidget list(1, 1);
+    list.setItem(0, 0, new QTableWidgetItem(QStringLiteral("123.456789")));
+    QLineEdit box;
+    QLabel status;
+    TValueFreshness freshness(list, 0, box, status);
+    list.resize(200, 80);
+    list.show();
+    const QRect cell = list.visualItemRect(list.item(0, 0));
+    const auto grab = [&] { return list.viewport()->grab(cell).toImage(); };
+    for (const bool selected : {false, true}) {
+        if (selected)
+            list.selectRow(0);
+        else
+            list.clearSelection();
+        freshness.Fresh();
+        const QImage fresh = grab();
+        freshness.Stale(TValueFreshness::Reason::NoAnswer);
+        const QImage stale = grab();
+        EXPECT_NE(fresh, stale) << "selected " << selected;
+    }
+}
+
+TEST_F(MainFormTest, TheDataLogStyleFollowsTheLocale)
+{
+    const CommaLocale comma;
+    ASSERT_TRUE(comma.Built());
+    const struct {
+        std::string locpath;
+        const char* numeric;
+        int style; // of "Разделитель в файле:": 0 «,» и точка, 1 «;» и запятая
+    } cases[] = {
+        {comma.Folder(), CommaLocale::kName, 1},
+        {"", "C", 0},
+    };
+    const std::string savedAll = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+    const std::string savedLang = std::getenv("LANG") ? std::getenv("LANG") : "";
+    unsetenv("LC_ALL");
+    unsetenv("LANG");
+    for (const auto& c : cases) {
+        setenv("LOCPATH", c.locpath.c_str(), 1);
+        setenv("LC_NUMERIC", c.numeric, 1);
+        CreateForms();
+        EXPECT_EQ(Form().Trends->SeparatorBox->currentIndex(), c.style) << c.numeric;
+        forms_.reset();
+    }
+    unsetenv("LOCPATH");
+    unsetenv("LC_NUMERIC");
+    if (!savedAll.empty())
+        setenv("LC_ALL", savedAll.c_str(), 1);
+    if (!savedLang.empty())
+        setenv("LANG", savedLang.c_str(), 1);
+}
+
+TEST_F(MainFormTest, ModalWindowsStayTransientForTheMainWindow)
+{
+    CreateForms();
+    QWindow* main = Form().windowHandle();
+    ASSERT_NE(main, nullptr);
+    for (QWidget* dialog : std::initializer_list<QWidget*>{forms_->ModBusRegEditForm.get(),
+                                                           forms_->ProgressBarForm.get(), forms_->FSSyntaxRep.get()}) {
+        ASSERT_NE(dialog->windowHandle(), nullptr) << dialog->objectName().toStdString();
+        EXPECT_EQ(dialog->windowHandle()->transientParent(), main) << dialog->objectName().toStdString();
+    }
+    // A message box comes over the window that asked for it.
+    QWindow* boxParent = nullptr;
+    ModalAnswers answers;
+    answers.Expect([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                   [&](QWidget* w) {
+                       boxParent = w->windowHandle() ? w->windowHandle()->transientParent() : nullptr;
+                       qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+                   });
+    Form().SetLinkSettingsTexts({"", "115200", "200", "1"});
+    Form().Link1OpenButton->click();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(boxParent, main);
+}
+
+TEST(UserGuide, LiesBesideTheInstalledProgram)
+{
+    TempDir dir;
+    const std::filesystem::path root = dir.Path();
+    const std::string debian = (root / "share/vok-tarnel/guide/guide.html").string();
+    const std::string own = (root / "bin/guide/guide.html").string();
+    const struct {
+        std::vector<std::string> present;
+        std::string found;
+    } cases[] = {
+        {{debian, own}, debian},
+        {{own}, own},
+        {{}, debian}, // where it should be, for the message
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(root / "share");
+        std::filesystem::remove_all(root / "bin");
+        std::filesystem::create_directories(root / "bin");
+        for (const std::string& file : c.present) {
+            std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+            WriteText(file, "<html></html>");
+        }
+        EXPECT_EQ(UserGuidePath((root / "bin").string()), c.found);
+    }
+}
+
+TEST_F(MainFormTest, F1OpensTheUserGuideOrSaysWhereItIsMissing)
+{
+    CreateForms();
+    const std::string path = UserGuidePath(QCoreApplication::applicationDirPath().toStdString());
+    ASSERT_FALSE(std::filesystem::exists(path)) << "a guide beside the test program would open a browser";
+    QShortcut* help = nullptr;
+    for (QShortcut* shortcut : Form().findChildren<QShortcut*>())
+        if (shortcut->key() == QKeySequence(Qt::Key_F1))
+            help = shortcut;
+    ASSERT_NE(help, nullptr);
+    ModalAnswers answers;
+    answers.ExpectBox(QStringLiteral("Руководство пользователя не найдено: ") + QString::fromStdString(path),
+                      QMessageBox::Ok);
+    emit help->activated();
+    EXPECT_TRUE(answers.Done());
+}
+
+TEST_F(MainFormTest, FileDialogsOpenInTheLastFolderOfTheirKind)
+{
+    TempDir files;
+    const struct {
+        std::function<QFileDialog*()> dialog;
+        std::string folder;
+        std::function<QFileDialog*()> sameKind;
+        std::function<QFileDialog*()> otherKind;
+        const char* key;
+    } cases[] = {
+        {[&] { return Form().OpenVokParamsDialog; }, files.File("params"), [&] { return Form().SaveVokParamsDialog; },
+         [&] { return Form().Trends->RecordFileDialog; }, "ParamFiles"},
+        {[&] { return Form().Trends->RecordFileDialog; }, files.File("logs"), [&] { return Form().Trends->RecordFileDialog; },
+         [&] { return Form().TrafficTab->SaveLogDialog; }, "DataLog"},
+    };
+    for (const auto& c : cases) {
+        CreateForms();
+        std::filesystem::create_directories(c.folder);
+        const std::string file = c.folder + "/chosen.txt";
+        // A file to open exists; one to save to does not (no question to replace it).
+        if (c.dialog()->acceptMode() == QFileDialog::AcceptOpen)
+            WriteText(file, "");
+        const QString otherBefore = c.otherKind()->directory().absolutePath();
+        c.dialog()->selectFile(QString::fromStdString(file));
+        static_cast<QDialog*>(c.dialog())->accept(); // as its "Open" or "Save" button
+        EXPECT_EQ(c.sameKind()->directory().absolutePath().toStdString(), c.folder) << c.key;
+        EXPECT_EQ(c.otherKind()->directory().absolutePath(), otherBefore) << c.key;
+        Form().close();
+        EXPECT_NE(ReadText(ini_).find(std::string(c.key) + "=" + c.folder + "\n"), std::string::npos) << ReadText(ini_);
+        forms_.reset();
+        // The next run opens there.
+        CreateForms();
+        EXPECT_EQ(c.dialog()->directory().absolutePath().toStdString(), c.folder) << c.key;
+        forms_.reset();
+    }
 }

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -101,13 +102,29 @@ TEST_F(TrafficWindowTest, TheThirdTabFollowsThePollsAndShowsErrorsInColour)
     EXPECT_EQ(Model().rowCount(), 0);
     Open();
     ASSERT_TRUE(WaitUntil([&] { return FindRow("←", "ответ: 2 регистра, время ответа") >= 0; }, 10s));
-    EXPECT_EQ(Model().RowTexts(0), (std::vector<std::string>{"0.000", "открыт", "", "порт открыт, 115200 бод"}));
+    const std::vector<std::string> opened = Model().RowTexts(0);
+    EXPECT_EQ(std::vector<std::string>(opened.begin() + 1, opened.end()),
+              (std::vector<std::string>{"открыт", "", "порт открыт, 115200 бод"}));
+    // The time of day with milliseconds, whole in its column.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))
+                    .match(QString::fromStdString(opened[0]))
+                    .hasMatch())
+        << opened[0];
+    const auto fits = [](QTableView& view, int row, int column) {
+        const QString text = view.model()->index(row, column).data().toString();
+        return view.fontMetrics().horizontalAdvance(text) < view.columnWidth(column);
+    };
+    EXPECT_TRUE(fits(*Tab().TrafficView, 0, TrafficLogModel::TimeColumn));
+    EXPECT_TRUE(fits(*Tab().TrafficView, 0, TrafficLogModel::DirectionColumn));
     const int request = FindRow("→", "чтение 2000×30");
     ASSERT_GE(request, 0);
     EXPECT_EQ(Model().RowTexts(request)[2], "01 03 07 D0 00 1E C5 4F");
     EXPECT_GE(FindRow("←", "ответ: 30 регистров, время ответа", request), request + 1);
     EXPECT_NE(Statistic("Запросы"), QStringLiteral("0"));
     EXPECT_EQ(Statistic("Ошибки CRC"), QStringLiteral("0"));
+    for (int row = 0; row < Tab().StatisticsView->rowCount(); ++row)
+        for (int column = 0; column < Tab().StatisticsView->columnCount(); ++column)
+            EXPECT_TRUE(fits(*Tab().StatisticsView, row, column)) << row << "," << column;
 
     // One damaged answer: its frame and the verdict stand out, the repeat
     // follows, and the statistics count it.
@@ -188,7 +205,13 @@ TEST(TrafficLogModel, KeepsTheLastTenThousandAndSaysWhatWasLost)
     }
     model.Append(entries, 0);
     ASSERT_EQ(model.rowCount(), static_cast<int>(TrafficLogModel::kMaxRows));
-    EXPECT_EQ(model.RowTexts(0)[0], "50.000");
+    // The first kept entry is the 51st: 9.999 s of clock time before the last.
+    const auto msOfDay = [](const std::string& t) {
+        return ((std::stoi(t.substr(0, 2)) * 60 + std::stoi(t.substr(3, 2))) * 60 + std::stoi(t.substr(6, 2))) * 1000 +
+               std::stoi(t.substr(9, 3));
+    };
+    const int span = msOfDay(model.RowTexts(model.rowCount() - 1)[0]) - msOfDay(model.RowTexts(0)[0]);
+    EXPECT_EQ((span + 86400000) % 86400000, 9999);
 
     // A frame taken as the answer carries its answer time; lost entries get a row.
     std::vector<std::uint8_t> bytes = {1, 3, 2, 0, 7, 0, 0};
@@ -226,6 +249,10 @@ TEST_F(TrafficWindowTest, TheFinderFindsTheMeterAndPutsItIntoTheSettings)
     const QString shown[] = {"37", "19200", "20417.000000", "10712"};
     for (int column = 0; column < 4; ++column)
         EXPECT_EQ(f.FoundMetersView->item(0, column)->text(), shown[column]);
+    // Five probes made of those planned: the bar does not claim the rest.
+    EXPECT_EQ(f.FindProgress->value(), 5);
+    EXPECT_GT(f.FindProgress->maximum(), 5);
+    EXPECT_EQ(f.FindProgress->text(), QStringLiteral("5 из %1").arg(f.FindProgress->maximum()));
     EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
     EXPECT_FALSE(f.StopFindButton->isEnabled());
 
@@ -238,6 +265,12 @@ TEST_F(TrafficWindowTest, TheFinderFindsTheMeterAndPutsItIntoTheSettings)
     ASSERT_TRUE(WaitUntil([&] { return Form().RegListView->item(0, 3)->text() == "20417.000000"; }, 10s));
     Form().Link1CloseButton->click();
     EXPECT_TRUE(f.FindMeterButton->isEnabled());
+
+    // Another port: the meters found on this one are no longer listed.
+    Form().SetLinkSettingsTexts({"ttyS0", "19200", "200", "37"});
+    EXPECT_EQ(f.FoundMetersView->rowCount(), 0);
+    EXPECT_FALSE(f.UseMeterButton->isEnabled());
+    EXPECT_EQ(f.FindProgress->value(), 0);
 }
 
 TEST_F(TrafficWindowTest, TheFinderStopsAtOnceAndNeedsAPort)
@@ -262,6 +295,8 @@ TEST_F(TrafficWindowTest, TheFinderStopsAtOnceAndNeedsAPort)
     ASSERT_TRUE(WaitUntil([&] { return f.FindMeterButton->isEnabled(); }, 10s));
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 3s) << "the rest of the scan takes over a minute";
     EXPECT_TRUE(f.FindStatusLabel->text().startsWith(QStringLiteral("Поиск остановлен"))) << f.FindStatusLabel->text().toStdString();
+    EXPECT_GE(f.FindProgress->value(), 8);
+    EXPECT_LT(f.FindProgress->value(), f.FindProgress->maximum()) << "a stopped scan did not make every probe";
     EXPECT_EQ(f.FoundMetersView->rowCount(), 0);
     EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
     EXPECT_FALSE(f.UseMeterButton->isEnabled());
