@@ -30,6 +30,7 @@ public:
     void FillReport(const std::vector<std::string>& lines) override;
     ReportEnd ExecReport(bool) override { return ReportEnd::Closed; }
     void ShowVerifyResult(const VerifyResult& result) override { verify = result; }
+    void ConfigurationRead(const ConfigReading& reading) override { readings.push_back(reading); }
 
     // When set, a refresh goes here instead of being printed.
     std::function<void(const std::string& parameterText)> onRefresh;
@@ -39,6 +40,7 @@ public:
     bool portLost = false;
     std::vector<std::string> report;
     VerifyResult verify;
+    std::vector<ConfigReading> readings; // in the order read; the command that ran decides what to keep
     int refreshes = 0;
     int failedPolls = 0;
     bool quietList = false; // refreshes print nothing (vokctl stats)

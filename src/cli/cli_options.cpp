@@ -33,13 +33,30 @@ const char* const kCliUsage =
     "  verify FILE        read back every register FILE assigns and print those that\n"
     "                     differ; exit 0 all match, 3 some differ, 2 invalid FILE, 1 link\n"
     "  diff A B           compare two parameter files, no meter needed; exit 0 same\n"
-    "                     values, 3 otherwise, 2 a file that cannot be read or is invalid\n"
+    "                     values, 3 otherwise, 2 a file that cannot be read or is invalid;\n"
+    "                     an argument of digits only names a snapshot of the history\n"
+    "                     (./123 is a file): then one line per changed register,\n"
+    "                     section, register, caption, type, old -> new (tabs)\n"
     "  scan [--speeds LIST] [--addresses A-B] [--all]\n"
     "                     look for meters on the port: the speeds LIST (default\n"
     "                     115200,57600,38400,19200,9600,4800) and the addresses A-B\n"
     "                     (default 1-247), the link's speed and address first; stops at\n"
     "                     the first meter unless --all. One line per meter found:\n"
     "                     address, speed, serial number, firmware version (tabs)\n"
+    "History (the file $XDG_DATA_HOME/vok-tarnel/history.sqlite, by default\n"
+    "~/.local/share/vok-tarnel/history.sqlite; a dump to a file also records a snapshot):\n"
+    "  history [SERIAL]   the meters met, one a line: serial number, firmware, last\n"
+    "                     seen, snapshots; with SERIAL that meter's snapshots, oldest\n"
+    "                     first: ID, time, kind, serial number, note (tabs)\n"
+    "  snapshot [--note TEXT]\n"
+    "                     read the meter's configuration as dump does and keep it in\n"
+    "                     the history; prints the new ID\n"
+    "  show ID            the snapshot as a parameter file on stdout\n"
+    "  report ID ID -o FILE.html [--engineer NAME] [--place TEXT]\n"
+    "                     the service report of the two snapshots as one HTML page;\n"
+    "                     name and place default to the window's [Report] section\n"
+    "  restore ID [--yes] show what loading the snapshot would change (meter now ->\n"
+    "                     snapshot), ask, then load it as load does; --yes asks nothing\n"
     "Diagnostics, with any command that uses the link:\n"
     "  --trace            every frame and event of the link on stderr, one line each:\n"
     "                     ms since the link opened, TX/RX or the event, the frame in\n"
@@ -70,13 +87,22 @@ namespace {
 
 struct CommandShape {
     std::size_t arguments;
+    std::size_t optionalArguments = 0;
 };
 
 const std::map<std::string, CommandShape> kCommands = {
     {"ports", {0}}, {"poll", {0}}, {"stats", {0}}, {"write", {2}}, {"nvram", {0}},
     {"dump", {1}},  {"load", {1}}, {"check", {1}}, {"log", {1}},
-    {"verify", {1}}, {"diff", {2}}, {"scan", {0}},
+    {"verify", {1}}, {"diff", {2}}, {"scan", {0}}, {"history", {0, 1}}, {"snapshot", {0}},
+    {"show", {1}}, {"report", {2}}, {"restore", {1}},
 };
+
+// Commands that neither open the link nor take its diagnostics.
+bool WithoutLink(const std::string& command)
+{
+    return command == "ports" || command == "check" || command == "diff" || command == "history" ||
+           command == "show" || command == "report";
+}
 
 // A positive, finite number of seconds ("0.5", "3600").
 std::optional<double> Seconds(const std::string& text)
@@ -168,6 +194,15 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             if (!mode)
                 return fail("Эхо должно быть off, on или auto: " + *word);
             options.echo = *mode;
+        } else if (a == "--note" || a == "-o" || a == "--engineer" || a == "--place") {
+            std::optional<std::string>& target = a == "--note"       ? options.note
+                                                 : a == "-o"         ? options.output
+                                                 : a == "--engineer" ? options.engineer
+                                                                     : options.place;
+            if (!value(target))
+                return fail("Не указано значение параметра " + a);
+        } else if (a == "--yes") {
+            options.yes = true;
         } else if (a.size() > 1 && a[0] == '-' && (options.command.empty() || options.command == "log")) {
             return fail("Неизвестный параметр: " + a);
         } else if (options.command.empty()) {
@@ -181,7 +216,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
     const auto shape = kCommands.find(options.command);
     if (shape == kCommands.end())
         return fail("Неизвестная команда: " + options.command);
-    if (options.arguments.size() != shape->second.arguments)
+    if (options.arguments.size() < shape->second.arguments ||
+        options.arguments.size() > shape->second.arguments + shape->second.optionalArguments)
         return fail("Неверное число аргументов команды " + options.command);
     const bool log = options.command == "log";
     if (options.countGiven && options.command != "poll" && options.command != "stats" && !log)
@@ -198,8 +234,15 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         return fail("Неверный список скоростей: " + *options.speeds);
     if (options.addresses && !ParseAddressRange(*options.addresses))
         return fail("Неверный диапазон адресов (от 1 до 247): " + *options.addresses);
-    if ((options.trace || options.stats) &&
-        (options.command == "ports" || options.command == "check" || options.command == "diff"))
+    if (options.note && options.command != "snapshot")
+        return fail("Параметр --note относится только к команде snapshot");
+    if (options.yes && options.command != "restore")
+        return fail("Параметр --yes относится только к команде restore");
+    if ((options.output || options.engineer || options.place) && options.command != "report")
+        return fail("Параметры -o, --engineer и --place относятся только к команде report");
+    if (options.command == "report" && !options.output)
+        return fail("Команде report нужен файл отчёта: -o FILE.html");
+    if ((options.trace || options.stats) && WithoutLink(options.command))
         return fail("Параметры --trace и --stats относятся только к командам, работающим со связью");
     result.options = std::move(options);
     return result;

@@ -9,7 +9,7 @@
 
 struct CliOptions {
     std::optional<std::string> port, speed, timeout, address;
-    std::string command;              // ports, poll, stats, write, nvram, dump, load, check, log, verify, diff, scan
+    std::string command;              // ports, poll, ..., scan, history, snapshot, show, report, restore
     std::vector<std::string> arguments;
     int count = 1;                    // poll, stats and log --count
     bool countGiven = false;
@@ -23,6 +23,10 @@ struct CliOptions {
     bool all = false;                 // scan --all
     bool fastFraming = false;         // --fast-framing
     EchoMode echo = EchoMode::Auto;   // --echo
+    std::optional<std::string> note;  // snapshot --note
+    bool yes = false;                 // restore --yes
+    std::optional<std::string> output; // report -o
+    std::optional<std::string> engineer, place; // report --engineer, --place
 };
 
 struct CliParse {

@@ -7,6 +7,7 @@
 #include "cli_traffic.h"
 #include "exit_status.h"
 #include "file_commands.h"
+#include "history_commands.h"
 #include "link_messages.h"
 #include "link_settings.h"
 #include "link_thread.h"
@@ -154,7 +155,8 @@ ScanRequest ScanRequestFor(const CliOptions& options, const LinkParameters& p)
     return request;
 }
 
-int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
+int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options,
+              const SnapshotLink& linkSettings)
 {
     if (options.command == "poll" || options.command == "stats")
         return PollMeter(link, front, options.count);
@@ -164,8 +166,15 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
         PostAndWait(link, SaveToNVRAM);
         return front.errors.empty() ? kSuccess : kLinkFailure;
     }
-    if (options.command == "dump")
-        return Dump(link, front, options.arguments[0], options.force);
+    if (options.command == "dump") {
+        const int status = Dump(link, front, options.arguments[0], options.force);
+        RecordReadings(front, linkSettings);
+        return status;
+    }
+    if (options.command == "snapshot")
+        return TakeSnapshotCommand(link, front, registers, options, linkSettings);
+    if (options.command == "restore")
+        return RestoreSnapshot(link, front, options, [&](const std::string& path) { return Load(link, front, path); });
     if (options.command == "log")
         return RunLog(link, front, registers, options);
     if (options.command == "verify")
@@ -184,14 +193,23 @@ int Run(QCoreApplication& app, const CliOptions& options)
     }
     if (options.command == "check")
         return CheckFile(options.arguments[0]);
-    if (options.command == "diff")
+    if (options.command == "diff") {
+        if (NamesSnapshot(options.arguments[0]) || NamesSnapshot(options.arguments[1]))
+            return DiffWithSnapshot(options.arguments[0], options.arguments[1]);
         return DiffFiles(options.arguments[0], options.arguments[1]);
+    }
+    if (options.command == "history")
+        return ListHistory(options);
+    if (options.command == "show")
+        return ShowSnapshot(options.arguments[0]);
     if (options.command == "verify") {
         if (const int status = CheckFileToVerify(options.arguments[0]))
             return status;
     }
 
     const std::string folder = QFileInfo(app.applicationFilePath()).absolutePath().toStdString();
+    if (options.command == "report")
+        return WriteReport(options, LinkSettingsPath(folder + "/vok-tarnel"));
     const LinkCheck check = CheckLinkSettings(SettingsFor(options, folder));
     if (check.outcome != LinkCheck::Outcome::Accepted)
         return UsageError(check.message);
@@ -225,7 +243,8 @@ int Run(QCoreApplication& app, const CliOptions& options)
                               OpenFailureMessage(why, p.port, p.baud)));
 
     front.quietList = statsCommand;
-    const int status = RunOnLink(link, front, registers, options);
+    const SnapshotLink linkSettings{p.port, p.baud, p.timeoutMs, p.address, options.fastFraming};
+    const int status = RunOnLink(link, front, registers, options, linkSettings);
     // Answers still due to this run must not be left for the next program.
     link.SettleLine();
     return report(front.portLost ? kLinkFailure : status);

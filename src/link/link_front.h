@@ -3,6 +3,7 @@
 // terminal of the command-line tool). Every operation runs on the front's
 // own thread, handed over by the link thread, which waits meanwhile.
 
+#include "config_reading.h"
 #include "verify_result.h"
 
 #include <string>
@@ -48,6 +49,9 @@ public:
     // The outcome of a verification against the file: the window appends it
     // below the report's lines.
     virtual void ShowVerifyResult(const VerifyResult& result) = 0;
+    // A configuration read in full (a snapshot, a dump, ...), for the
+    // meter's history; fronts without one ignore it.
+    virtual void ConfigurationRead(const ConfigReading& /*reading*/) {}
 
 protected:
     ~LinkFront() = default;

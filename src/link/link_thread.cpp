@@ -166,6 +166,9 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
         case LinkCommand::FindMeter:
             FindMeter();
             break;
+        case LinkCommand::TakeSnapshot:
+            TakeSnapshot();
+            break;
         default:
             break; // unknown numbers are dropped
         }

@@ -24,6 +24,7 @@
 
 class RegListItemData;
 struct MeterRegisters;
+struct MeterConfig;
 struct ScriptValidation;
 
 enum LinkCommand : std::int32_t {
@@ -35,6 +36,7 @@ enum LinkCommand : std::int32_t {
     SaveVokParams = 5,
     VerifyVokParams = 6, // compares the meter with the file of GetOpenFileName
     FindMeter = 7, // posted by PostScan only
+    TakeSnapshot = 8, // reads the configuration as the dump does and hands it to the front
 };
 
 class TLink1Thread final : public QThread {
@@ -153,6 +155,12 @@ private:
     void VerifyVokParams();
     VerifyResult VerifyAgainstFile(const std::string& path);
     void FindMeter();
+    void TakeSnapshot();
+    // The dump's reads of the whole configuration, in its order; throws
+    // the transaction errors. `onStage` runs where the dump's progress moves.
+    void ReadConfiguration(MeterConfig& config, const std::function<void()>& onStage = {});
+    // Hands a configuration read in full to the front.
+    void HandOverConfiguration(const MeterConfig& config, SnapshotKind kind);
     void Scan(const ScanRequest& request, ScanFront& front);
     // One probe of the scan; the meter found there, if any.
     std::optional<FoundMeter> Probe(const ScanProbe& probe, const ScanRequest& request);

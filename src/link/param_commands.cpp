@@ -43,22 +43,18 @@ void TLink1Thread::SaveVokParams()
     MeterConfig config;
     int progress = 0;
     SetProgress(progress);
-    ModBusRequest request;
     Guarded([&] {
-        for (const DumpRead& read : DumpReads()) {
-            if (!DumpReadWanted(read, config))
-                continue;
-            request.Build(3, read.start, read.count);
-            TransactWithRetry(request);
-            DecodeDumpRead(read, FRtu, config);
-            if (read.advancesProgress) {
-                progress += kProgressStage;
-                SetProgress(progress);
-            }
-        }
+        ReadConfiguration(config, [&] {
+            progress += kProgressStage;
+            SetProgress(progress);
+        });
 
         std::string error;
-        if (!stopping_ && !ReplaceFileContents(FFileName, ParamFileText(config), error))
+        if (stopping_)
+            return;
+        if (ReplaceFileContents(FFileName, ParamFileText(config), error))
+            HandOverConfiguration(config, SnapshotKind::Dump);
+        else
             ShowError("Не удалось записать файл " + FFileName + ": " + error);
     });
     CloseProgress();

@@ -198,21 +198,33 @@ std::vector<std::string> CompareWithMeter(const std::vector<ParamAssignment>& va
     return lines;
 }
 
-std::vector<std::string> DiffAssignments(const std::vector<ParamAssignment>& a, const std::vector<ParamAssignment>& b)
+std::vector<AssignmentPair> PairDifferences(const std::vector<ParamAssignment>& a,
+                                            const std::vector<ParamAssignment>& b)
 {
     std::map<int, std::pair<const ParamAssignment*, const ParamAssignment*>> byRegister;
     for (const ParamAssignment& v : a)
         byRegister[v.registerNumber].first = &v;
     for (const ParamAssignment& v : b)
         byRegister[v.registerNumber].second = &v;
-    std::vector<std::string> lines;
+    std::vector<AssignmentPair> pairs;
     for (const auto& [number, sides] : byRegister) {
         const auto [x, y] = sides;
         if (x && y && x->type == y->type && (FileValueStandsFor(*x, y->bits) || FileValueStandsFor(*y, x->bits)))
             continue;
+        pairs.push_back({number, x, y});
+    }
+    return pairs;
+}
+
+std::vector<std::string> DiffAssignments(const std::vector<ParamAssignment>& a, const std::vector<ParamAssignment>& b)
+{
+    std::vector<std::string> lines;
+    for (const AssignmentPair& pair : PairDifferences(a, b)) {
+        const ParamAssignment* x = pair.a;
+        const ParamAssignment* y = pair.b;
         const bool sameType = !x || !y || x->type == y->type;
         const ParamAssignment* typed = x ? x : y;
-        std::string line = std::to_string(number);
+        std::string line = std::to_string(pair.registerNumber);
         if (sameType)
             line += std::string(" ") + ParamTypeWord(typed->type);
         line += ": в A " + SideText(x, !sameType) + ", в B " + SideText(y, !sameType);

@@ -71,6 +71,17 @@ std::string ParamValueText(ScriptValueType type, std::uint32_t bits);
 // value whose registers were not all read shows "нет ответа" for the meter.
 std::vector<std::string> CompareWithMeter(const std::vector<ParamAssignment>& values, const MeterWords& meter);
 
+// A register that two files assign differently or that only one assigns;
+// a side that does not assign it is null. The pointers are into the vectors
+// given to PairDifferences.
+struct AssignmentPair {
+    int registerNumber = 0;
+    const ParamAssignment* a = nullptr;
+    const ParamAssignment* b = nullptr;
+};
+std::vector<AssignmentPair> PairDifferences(const std::vector<ParamAssignment>& a,
+                                            const std::vector<ParamAssignment>& b);
+
 // One line per register that the two files assign differently (neither
 // side's value stands for the other's, see FileValueStandsFor) or that only
 // one of them assigns: "<register number> <type word>: в A <value>, в B

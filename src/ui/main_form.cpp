@@ -8,6 +8,8 @@
 #include "form_font.h"
 #include "echo_settings.h"
 #include "framing_settings.h"
+#include "history_place.h"
+#include "history_tab.h"
 #include "link_messages.h"
 #include "link_thread.h"
 #include "link_value_list.h"
@@ -183,6 +185,8 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     DialogFolders->Follow(*SaveVokParamsDialog, TDialogFolders::kParamFiles);
     DialogFolders->Follow(*Trends->RecordFileDialog, TDialogFolders::kDataLog);
     DialogFolders->Follow(*TrafficTab->SaveLogDialog, TDialogFolders::kTrafficLog);
+    HistoryTab = new THistoryTab(DefaultHistoryPath(), iniPath_, HistoryHooks());
+    PageControl1->addTab(HistoryTab, THistoryTab::Caption());
     Timer1->start();
 }
 
@@ -353,9 +357,36 @@ void TTMainForm::SetServiceControlsEnabled(bool enabled)
         control->setEnabled(enabled);
 }
 
-void TTMainForm::EnableServiceControls() { SetServiceControlsEnabled(true); }
+void TTMainForm::EnableServiceControls()
+{
+    SetServiceControlsEnabled(true);
+    HistoryTab->SetLinkOpen(true);
+}
 
-void TTMainForm::DisableServiceControls() { SetServiceControlsEnabled(false); }
+void TTMainForm::DisableServiceControls()
+{
+    SetServiceControlsEnabled(false);
+    HistoryTab->SetLinkOpen(false);
+}
+
+HistoryTabHooks TTMainForm::HistoryHooks()
+{
+    HistoryTabHooks hooks;
+    hooks.takeSnapshot = [this] { return LinkThread->PostCommand(TakeSnapshot); };
+    hooks.loadFile = [this](const std::string& path) {
+        openFileName_ = path;
+        PostWithProgress(LoadVokParams);
+    };
+    hooks.link = [this] {
+        const LinkCheck check = CheckLinkSettings(Link1ValueList->Texts());
+        const LinkParameters& p = check.parameters;
+        return SnapshotLink{p.port, p.baud, p.timeoutMs, p.address, FastFramingBox->isChecked()};
+    };
+    hooks.liveValues = [this] { return freshness_->IsStale() ? std::string() : RegisterListText(Registers); };
+    return hooks;
+}
+
+void TTMainForm::ConfigurationRead(const ConfigReading& reading) { HistoryTab->Record(reading); }
 
 void TTMainForm::OnTimer() { LinkThread->PostCommand(Poll); }
 

@@ -29,6 +29,8 @@ class QTableWidget;
 class QTimer;
 class TDialogFolders;
 class TFSSyntaxRep;
+class THistoryTab;
+struct HistoryTabHooks;
 class TLink1Thread;
 class TLinkValueList;
 class TMeterFinderPanel;
@@ -71,6 +73,7 @@ public:
     void FillReport(const std::vector<std::string>& lines) override;
     ReportEnd ExecReport(bool offerVerify) override;
     void ShowVerifyResult(const VerifyResult& result) override;
+    void ConfigurationRead(const ConfigReading& reading) override;
 
     // Controls, named by role.
     QTabWidget* PageControl1;
@@ -100,6 +103,7 @@ public:
     QLabel* PollStatusLabel;
     TTrafficTab* TrafficTab = nullptr;       // the third tab, "Обмен"
     TMeterFinderPanel* MeterFinder = nullptr; // on the tab "Связь", below the link settings
+    THistoryTab* HistoryTab = nullptr;        // the last tab, "История"
     // Below the link settings: fast framing of the meter's answers, kept
     // in the INI file's section of its own.
     QCheckBox* FastFramingBox;
@@ -134,6 +138,8 @@ private:
     void BuildLinkTab();
     void SetServiceControlsEnabled(bool enabled);
     void PostWithProgress(int command);
+    // What the tab "История" needs of the window: the link and the load.
+    HistoryTabHooks HistoryHooks();
     void FormClose();
     // Runs a handler; an exception that escapes it is reported and the
     // window goes on.

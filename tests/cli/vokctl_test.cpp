@@ -598,3 +598,125 @@ TEST_F(VokctlTest, AConnectionRefusedOrNeverAcceptedSaysSoWithinItsTimeOut)
         EXPECT_LT(took, c.atLeast + 5s);
     }
 }
+
+// The history commands, on a store of the test's own.
+class VokctlHistoryTest : public VokctlTest {
+protected:
+    void SetUp() override
+    {
+        VokctlTest::SetUp();
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_DATA_HOME");
+        VokctlTest::TearDown();
+    }
+    // The ID that `snapshot` prints.
+    std::string Snapshot(const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> args = {"snapshot"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CtlRun r = Ctl(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string id = r.out;
+        while (!id.empty() && id.back() == '\n')
+            id.pop_back();
+        return id;
+    }
+};
+
+TEST_F(VokctlHistoryTest, ASnapshotIsTheDumpTextByteForByteAndTheDumpIsKeptToo)
+{
+    sim->SetFloat(2000, 4242.0f);
+    const std::string id = Snapshot({"--note", "до ремонта"});
+    const std::string file = (dir / "meter.txt").string();
+    ASSERT_EQ(Ctl({"dump", file}).status, 0);
+    const std::string dumped = Slurp(file);
+    ASSERT_FALSE(dumped.empty());
+    const CtlRun shown = Ctl({"show", id});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out, dumped);
+
+    const CtlRun meters = Ctl({"history"});
+    EXPECT_EQ(meters.out.rfind("4242.000000\t10712\t", 0), 0u) << meters.out;
+    EXPECT_NE(meters.out.find("\t2\n"), std::string::npos) << meters.out;
+    // By the serial number as shown, or as a plain number.
+    for (const std::string serial : {"4242.000000", "4242"}) {
+        const CtlRun list = Ctl({"history", serial});
+        std::istringstream lines(list.out);
+        std::vector<std::vector<std::string>> rows;
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::string> fields;
+            std::istringstream cut(line);
+            for (std::string f; std::getline(cut, f, '\t');)
+                fields.push_back(f);
+            rows.push_back(fields);
+        }
+        ASSERT_EQ(rows.size(), 2u) << serial << "\n" << list.out;
+        EXPECT_EQ(rows[0][0], id);
+        EXPECT_EQ(rows[0][2], "by-hand");
+        EXPECT_EQ(rows[0].back(), "до ремонта");
+        EXPECT_EQ(rows[1][2], "dump");
+        EXPECT_EQ(Ctl({"show", rows[1][0]}).out, dumped);
+    }
+}
+
+TEST_F(VokctlHistoryTest, RestoreShowsTheChangesAsksAndBringsTheMeterBack)
+{
+    const std::string before = Snapshot();
+    const float oilAdjust = sim->Float(2022);
+    sim->SetFloat(2022, oilAdjust + 1.5f);
+    sim->SetFloat(53301, 12.0f);
+
+    // Without --yes and without an answer nothing is loaded.
+    const CtlRun asked = Ctl({"restore", before});
+    EXPECT_EQ(asked.status, 0) << asked.err;
+    EXPECT_NE(asked.out.find("\t2023\tOil Adjust, %\tfloat\t"), std::string::npos) << asked.out;
+    EXPECT_NE(asked.out.find("SG1Start"), std::string::npos) << asked.out;
+    EXPECT_NE(asked.err.find("Снимок не загружен"), std::string::npos) << asked.err;
+    EXPECT_EQ(sim->Float(2022), oilAdjust + 1.5f);
+
+    const CtlRun restored = Ctl({"restore", before, "--yes"});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(sim->Float(2022), oilAdjust);
+    const fs::path file = dir / "before.txt";
+    std::ofstream(file, std::ios::binary) << Ctl({"show", before}).out;
+    const CtlRun verify = Ctl({"verify", file.string()});
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    const std::string after = Snapshot();
+    EXPECT_EQ(Ctl({"diff", before, after}).status, 0);
+    EXPECT_EQ(Ctl({"diff", after, file.string()}).status, 0);
+}
+
+TEST_F(VokctlHistoryTest, DiffAndReportNameTheChangesInMeterTerms)
+{
+    const std::string before = Snapshot();
+    sim->SetFloat(2000, 31000.0f);
+    const std::string after = Snapshot();
+    const CtlRun diff = Ctl({"diff", before, after});
+    EXPECT_EQ(diff.status, 3);
+    EXPECT_EQ(diff.out, "Общие\t2001\tСерийный номер\tfloat\t20417 → 31000\n");
+
+    const std::string html = (dir / "report.html").string();
+    const CtlRun report = Ctl({"report", before, after, "-o", html, "--engineer", "Петров"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    const std::string page = Slurp(html);
+    for (const char* text : {"31000", "Серийный номер", "Петров", "<td class=\"num\">2001</td>"})
+        EXPECT_NE(page.find(text), std::string::npos) << text;
+
+    struct Refusal {
+        std::vector<std::string> args;
+        int status;
+    };
+    const std::vector<Refusal> refusals = {
+        {{"show", "999"}, 2},
+        {{"diff", before, "999"}, 2},
+        {{"report", before, after}, 2},
+        {{"report", before, "999", "-o", html}, 2},
+        {{"dump", html, "--note", "x"}, 2},
+        {{"restore", "999", "--yes"}, 2},
+    };
+    for (const Refusal& r : refusals)
+        EXPECT_EQ(Ctl(r.args).status, r.status) << r.args[0] << " " << r.args[1];
+}
