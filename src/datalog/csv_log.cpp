@@ -162,7 +162,9 @@ bool DataLogWriter::WriteHeader(const std::vector<std::string>& captions, std::s
     fields.reserve(captions.size() + 1);
     fields.push_back(LogTimeCaption(now));
     fields.insert(fields.end(), captions.begin(), captions.end());
-    const std::string bom = owned_ ? "\xEF\xBB\xBF" : "";
+    // A file gets the byte-order mark that spreadsheets need to read it as
+    // UTF-8; a pipe gets plain lines.
+    const std::string bom = file_.IsStandardOutput() ? "" : "\xEF\xBB\xBF";
     return WriteLine(bom + CsvLine(fields, separator_), error);
 }
 

@@ -7,16 +7,24 @@
 #include "register_map.h"
 #include "value_text.h"
 
+#include <QMetaObject>
+
 void TLink1Thread::Poll()
 {
     ModBusRequest request;
     // The front hears of a silent meter from the first unanswered attempt,
     // not only after the last of them.
-    const RetryObserver noAnswer = [this](int attempt) {
-        RunOnUiNoWait([this, attempt] {
-            if (!stopping_ && !CommandLinkEnded())
-                front_.PollRepeating(attempt, kMostAttempts);
-        });
+    // The notice does not wait for the front's thread: the repeats keep
+    // their pace whatever that thread is doing.
+    const std::uint64_t generation = commandGeneration_;
+    const RetryObserver noAnswer = [this, generation](int attempt) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, attempt] {
+                if (!stopping_ && FRtu.IsOpen() && FRtu.Generation() == generation)
+                    front_.PollRepeating(attempt, kMostAttempts);
+            },
+            Qt::QueuedConnection);
     };
     Guarded([&] {
         for (std::size_t i = 0; i < kPollReads.size(); ++i) {

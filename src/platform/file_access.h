@@ -47,6 +47,7 @@ public:
     ~OutputFile();
 
     static OutputFile StandardOutput();
+    bool IsStandardOutput() const { return handle_ != -1 && !owned_; }
 
     // Opens `path` for writing, created when missing: emptied (Truncate), or
     // only when it does not exist yet (OnlyNew). `noWait`: a FIFO without a
