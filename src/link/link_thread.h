@@ -102,6 +102,9 @@ protected:
 private slots:
     // Runs, on the front's thread, the step that RunOnUi handed over.
     void RunHandOffStep();
+    // Tells the front, on its thread, of the latest unanswered attempt of
+    // a poll, unless the link it was made on has ended since.
+    void DeliverPollRepeating();
 
 private:
     struct QueuedCommand {
@@ -203,6 +206,15 @@ private:
     const std::function<void()>* handOffStep_ = nullptr;
     std::exception_ptr handOffFailure_;
     AutoResetEvent handOffReturned_;
+    // The latest unanswered attempt of a poll, waiting for the front's
+    // thread; it travels through a lock of our own, which the thread
+    // sanitizer sees, not inside the queued call.
+    struct RepeatNotice {
+        int attempt;
+        std::uint64_t generation;
+    };
+    std::mutex repeatNoticeLock_;
+    std::optional<RepeatNotice> repeatNotice_;
     // Taken last by the thread and by Stop after the join, so that the end
     // of the thread is ordered before the object's destruction for the
     // thread sanitizer as well as for Qt's own join.

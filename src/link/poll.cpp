@@ -9,6 +9,8 @@
 
 #include <QMetaObject>
 
+#include <utility>
+
 void TLink1Thread::Poll()
 {
     ModBusRequest request;
@@ -18,13 +20,11 @@ void TLink1Thread::Poll()
     // their pace whatever that thread is doing.
     const std::uint64_t generation = commandGeneration_;
     const RetryObserver noAnswer = [this, generation](int attempt) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, attempt] {
-                if (!stopping_ && FRtu.IsOpen() && FRtu.Generation() == generation)
-                    front_.PollRepeating(attempt, kMostAttempts);
-            },
-            Qt::QueuedConnection);
+        {
+            std::lock_guard lock(repeatNoticeLock_);
+            repeatNotice_ = RepeatNotice{attempt, generation};
+        }
+        QMetaObject::invokeMethod(this, "DeliverPollRepeating", Qt::QueuedConnection);
     };
     Guarded([&] {
         for (std::size_t i = 0; i < kPollReads.size(); ++i) {
@@ -52,4 +52,16 @@ void TLink1Thread::SyncPollFailed(bool noAnswer)
     if (!stopping_ && !CommandLinkEnded())
         front_.PollFailed(noAnswer);
     FDoneEvent.Set();
+}
+
+void TLink1Thread::DeliverPollRepeating()
+{
+    std::optional<RepeatNotice> notice;
+    {
+        std::lock_guard lock(repeatNoticeLock_);
+        notice = std::exchange(repeatNotice_, std::nullopt);
+    }
+    // Notices that came together show the latest attempt once.
+    if (notice && !stopping_ && FRtu.IsOpen() && FRtu.Generation() == notice->generation)
+        front_.PollRepeating(notice->attempt, kMostAttempts);
 }
