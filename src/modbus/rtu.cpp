@@ -100,6 +100,8 @@ bool ModBusRtu::Open(const std::string& portName, const StreamSettings& settings
         std::lock_guard lock(handoverLock);
         received_.Clear();
         frameStarted_.reset();
+        inputEmptyAt_.reset();
+        inputWaitingAt_.reset();
         lost_ = false;
         ++generation_;
         // What the line taught belongs to the open period that taught it.
@@ -169,7 +171,10 @@ void ModBusRtu::PauseAfterReadError(int ms)
 
 void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
 {
+    // The end of the reader's last read, and when it saw the bytes it takes
+    // next: then, or when its wait for them ended.
     Clock::time_point lastReadEnd = Clock::now();
+    Clock::time_point noticed = lastReadEnd;
     reading.set_value();
     using Status = ByteStream::ReadStatus;
     int errorPauseMs = 1;
@@ -179,17 +184,32 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
         bool byLength = fastFraming_.load();
         std::uint8_t* const buffer = received_.Filling();
         const std::size_t firstRoom = byLength ? kShortestFrame : kFrameCapacity;
-        // Bytes that are waiting already may have come any time since the
-        // last read ended (or the port opened), and are dated so: a request
-        // sent meanwhile cannot take them for its answer. Only bytes that
-        // had to be waited for are dated when read.
-        Clock::time_point started = lastReadEnd;
-        ByteStream::ReadResult first = port.Read(buffer, firstRoom, std::chrono::nanoseconds(0));
-        if (first.status == Status::Quiet) {
-            first = port.Read(buffer, firstRoom, std::nullopt);
-            started = Clock::now();
+        // The first bytes of a frame are taken under the lock, so that a
+        // request going out sees whether they were there before it.
+        ByteStream::ReadResult first;
+        std::uint32_t echoLength = 0;
+        std::array<std::uint8_t, kFrameCapacity> echo;
+        Clock::time_point started;
+        {
+            std::lock_guard lock(handoverLock);
+            first = port.Read(buffer, firstRoom, std::chrono::nanoseconds(0));
+            if (first.status == Status::Bytes) {
+                started = DateFirstBytes(lastReadEnd, noticed);
+                lastReadEnd = noticed = Clock::now();
+                frameStarted_ = started;
+                // The echo of our request, when one may come: it is
+                // collected to its length and handed over on its own.
+                echoLength = EchoExpected();
+                std::memcpy(echo.data(), request_, echoLength);
+            }
         }
-        lastReadEnd = Clock::now();
+        if (first.status == Status::Quiet) {
+            // Nothing waits: the next bytes are dated when they come.
+            first.status = port.Await(std::nullopt);
+            noticed = Clock::now();
+            if (first.status == Status::Bytes)
+                continue;
+        }
         if (first.status == Status::Interrupted)
             return;
         if (first.status == Status::Lost) {
@@ -204,16 +224,6 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
             continue;
         }
         errorPauseMs = 1;
-        // The echo of our request, when one may come: it is collected to
-        // its length and handed over on its own.
-        std::uint32_t echoLength = 0;
-        std::array<std::uint8_t, kFrameCapacity> echo;
-        {
-            std::lock_guard lock(handoverLock);
-            frameStarted_ = started;
-            echoLength = EchoExpected();
-            std::memcpy(echo.data(), request_, echoLength);
-        }
         std::size_t total = first.count;
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
@@ -227,7 +237,7 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
             if (room == 0)
                 break;
             const ByteStream::ReadResult more = port.Read(buffer + total, room, kSilence);
-            lastReadEnd = Clock::now();
+            lastReadEnd = noticed = Clock::now();
             if (more.status != Status::Bytes) {
                 end = more.status;
                 break;
@@ -242,6 +252,22 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
             return;
         }
     }
+}
+
+ModBusRtu::Clock::time_point ModBusRtu::DateFirstBytes(Clock::time_point lastReadEnd, Clock::time_point noticed)
+{
+    Clock::time_point started = noticed;
+    if (inputWaitingAt_) {
+        // They were there when a request went out: as early as they can
+        // have come, and never after the time they were seen waiting.
+        started = std::max(lastReadEnd, inputEmptyAt_.value_or(lastReadEnd));
+        started = std::min(started, *inputWaitingAt_ - Clock::duration(1));
+    } else if (inputEmptyAt_ && started < *inputEmptyAt_) {
+        started = *inputEmptyAt_;
+    }
+    inputEmptyAt_.reset();
+    inputWaitingAt_.reset();
+    return started;
 }
 
 void ModBusRtu::HandOver(std::uint32_t count, Clock::time_point started)
@@ -467,6 +493,16 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
             received_.Pop();
         }
         const Clock::time_point now = Clock::now();
+        if (!frameStarted_) {
+            if (port_.load()->InputWaiting()) {
+                // What waits came before this request: before its exchange
+                // began, unless the request repeats one that it may answer.
+                const Clock::time_point before = repeating_ ? now : exchangeStart_;
+                inputWaitingAt_ = std::min(inputWaitingAt_.value_or(before), before);
+            } else {
+                inputEmptyAt_ = now;
+            }
+        }
         ForgetExpired(now);
         sentSinceAnswer_ = true;
         std::memcpy(request_, frame, frameLength);

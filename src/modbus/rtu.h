@@ -173,6 +173,15 @@ private:
     std::condition_variable frameEvent;
     FrameQueue received_; // frames handed over and not yet taken
     std::optional<Clock::time_point> frameStarted_; // first byte of a frame being collected
+    // What a request saw of the input when it went out with no frame being
+    // collected: the last time it was empty and the first time bytes were
+    // waiting since the reader last took any. The first bytes the reader
+    // takes next are dated between the two, so that bytes that came before
+    // a request are never its answer and bytes that came after it always
+    // may be, however late the reader gets to them.
+    std::optional<Clock::time_point> inputEmptyAt_;
+    std::optional<Clock::time_point> inputWaitingAt_;
+    Clock::time_point DateFirstBytes(Clock::time_point lastReadEnd, Clock::time_point noticed);
     // A request that went out and has had no answer yet: when, to whom,
     // and its first PDU bytes, enough to tell whether a frame answers it.
     struct Unanswered {

@@ -55,6 +55,12 @@ public:
     // has come, at most `capacity`. Only one thread may read.
     virtual ReadResult Read(std::uint8_t* buffer, std::size_t capacity,
                             std::optional<std::chrono::nanoseconds> waitFor) = 0;
+    // Waits up to `waitFor` (no limit when empty) until bytes can be read,
+    // and reads none of them: Bytes when they are there.
+    virtual ReadStatus Await(std::optional<std::chrono::nanoseconds> waitFor) = 0;
+    // Whether bytes have come that no read has taken yet. A stream that
+    // cannot tell says no.
+    virtual bool InputWaiting() const = 0;
     // Writes all bytes within the time-out (kInfinite for no limit).
     virtual WriteResult Write(const std::uint8_t* bytes, std::size_t count, std::uint32_t timeoutMs) = 0;
 };

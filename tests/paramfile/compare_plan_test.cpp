@@ -49,7 +49,7 @@ TEST(CompareParamFiles, EffectiveValuesAndTheirReads)
         {values, 125, {{2000, 2}, {2003, 2}, {40019, 1}, {65535, 1}}},
         {values, 1, {{2000, 1}, {2001, 1}, {2003, 1}, {2004, 1}, {40019, 1}, {65535, 1}}},
         // A float at the last register number has no second register to read.
-        {{{65536, ScriptValueType::Float, 0}}, 125, {{65535, 1}}},
+        {{{65536, ScriptValueType::Float, 0, {}}}, 125, {{65535, 1}}},
     };
     for (const auto& c : cases) {
         std::vector<std::pair<int, int>> runs;

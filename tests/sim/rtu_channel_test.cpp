@@ -373,6 +373,9 @@ TEST_P(RawPeer, AFrameStillArrivingWhenTheRequestGoesOutIsNotTheAnswer)
     // meter's own answer follows after a silence.
     const Bytes inFlight = ReadAnswer(1, {0xDEAD});
     pty_.Write({inFlight[0], inFlight[1]});
+    // A pseudo-terminal hands written bytes to the other side a moment
+    // later: the request must find them there.
+    std::this_thread::sleep_for(4ms);
     std::promise<void> sent;
     auto peer = std::async(std::launch::async, [&] {
         sent.get_future().wait();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -59,9 +60,9 @@ void FdStream::Close()
 {
     Interrupt();
     std::lock_guard lock(ioLock_);
-    if (fd_ >= 0) {
-        Release(fd_);
-        ::close(fd_);
+    if (const int fd = fd_.load(); fd >= 0) {
+        Release(fd);
+        ::close(fd);
     }
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
@@ -71,48 +72,60 @@ void FdStream::Close()
 
 bool FdStream::IsOpen() const
 {
-    std::lock_guard lock(ioLock_);
-    return fd_ >= 0;
+    return fd_.load() >= 0;
+}
+
+FdStream::ReadStatus FdStream::WaitReadable(int fd, int wake, std::optional<std::chrono::nanoseconds> waitFor,
+                                            short& revents) const
+{
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    timespec limit{};
+    if (waitFor)
+        limit = ToTimespec(*waitFor);
+    for (;;) {
+        const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return ReadStatus::Failed;
+        if (fds[1].revents)
+            return ReadStatus::Interrupted;
+        if (r == 0)
+            return ReadStatus::Quiet;
+        revents = fds[0].revents;
+        if (revents & POLLNVAL)
+            return ReadStatus::Lost;
+        return ReadStatus::Bytes;
+    }
+}
+
+FdStream::ReadStatus FdStream::Await(std::optional<std::chrono::nanoseconds> waitFor)
+{
+    const int fd = fd_.load();
+    if (fd < 0)
+        return ReadStatus::Interrupted;
+    short revents = 0;
+    return WaitReadable(fd, wakeFd_.load(), waitFor, revents);
+}
+
+bool FdStream::InputWaiting() const
+{
+    const int fd = fd_.load();
+    int waiting = 0;
+    return fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
 FdStream::ReadResult FdStream::Read(std::uint8_t* buffer, std::size_t capacity,
                                     std::optional<std::chrono::nanoseconds> waitFor)
 {
-    // The reader thread is joined before the descriptors are released, so
-    // they stay valid here without the lock.
-    int fd, wake;
-    {
-        std::lock_guard lock(ioLock_);
-        fd = fd_;
-        wake = wakeFd_;
-    }
+    const int fd = fd_.load();
     if (fd < 0)
         return {ReadStatus::Interrupted};
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-    timespec limit{};
-    if (waitFor)
-        limit = ToTimespec(*waitFor);
-    // Bytes when the descriptor has something to read.
-    const auto wait = [&] {
-        for (;;) {
-            const int r = ::ppoll(fds, 2, waitFor ? &limit : nullptr, nullptr);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                return ReadStatus::Failed;
-            if (fds[1].revents)
-                return ReadStatus::Interrupted;
-            if (r == 0)
-                return ReadStatus::Quiet;
-            if (fds[0].revents & POLLNVAL)
-                return ReadStatus::Lost;
-            return ReadStatus::Bytes;
-        }
-    };
     // A wait without limit is for the first byte of a frame, which is
     // mostly not there yet: it waits first. A timed wait is for the rest of
     // a frame, which mostly is there already: it reads first.
     bool waited = false;
+    short revents = 0;
     for (;;) {
         if (waitFor || waited) {
             // The descriptor does not block.
@@ -125,10 +138,10 @@ FdStream::ReadResult FdStream::Read(std::uint8_t* buffer, std::size_t capacity,
                 return {ReadStatus::Failed};
             // A terminal without bytes reads 0; after the wait said there
             // was something, 0 or a hang-up is the other end gone.
-            if (waited && (n == 0 || (fds[0].revents & POLLHUP)))
+            if (waited && (n == 0 || (revents & POLLHUP)))
                 return {ReadStatus::Lost};
         }
-        const ReadStatus status = wait();
+        const ReadStatus status = WaitReadable(fd, wakeFd_.load(), waitFor, revents);
         if (status != ReadStatus::Bytes)
             return {status};
         waited = true;
@@ -139,13 +152,14 @@ FdStream::WriteResult FdStream::Write(const std::uint8_t* bytes, std::size_t cou
 {
     using Clock = std::chrono::steady_clock;
     std::lock_guard lock(ioLock_);
-    if (fd_ < 0)
+    const int fd = fd_.load();
+    if (fd < 0)
         return WriteResult::Failed;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
-    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd_.load(), POLLIN, 0}};
     while (done < count) {
-        const ssize_t n = WriteSome(fd_, bytes + done, count - done);
+        const ssize_t n = WriteSome(fd, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -157,7 +171,7 @@ FdStream::WriteResult FdStream::Write(const std::uint8_t* bytes, std::size_t cou
         if (timeoutMs != kInfinite) {
             const auto remaining = deadline - Clock::now();
             if (remaining <= Clock::duration::zero()) {
-                DiscardOutput(fd_);
+                DiscardOutput(fd);
                 return WriteResult::TimedOut;
             }
             left = ToTimespec(remaining);

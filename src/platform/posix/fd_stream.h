@@ -44,6 +44,8 @@ public:
     bool IsOpen() const override;
     ReadResult Read(std::uint8_t* buffer, std::size_t capacity,
                     std::optional<std::chrono::nanoseconds> waitFor) override;
+    ReadStatus Await(std::optional<std::chrono::nanoseconds> waitFor) override;
+    bool InputWaiting() const override;
     // A write that does not finish in time has its pending output discarded
     // where the stream can do that.
     WriteResult Write(const std::uint8_t* bytes, std::size_t count, std::uint32_t timeoutMs) override;
@@ -53,7 +55,7 @@ protected:
     // (with the reason, `fd` left as it was) when the event cannot be made.
     // Call with ioLock_ held.
     bool Adopt(UniqueFd& fd, PortOpenFailure& why);
-    bool HoldsDescriptor() const { return fd_ >= 0; }
+    bool HoldsDescriptor() const { return fd_.load() >= 0; }
 
     // An errno of a read or a write that means the device or peer is gone.
     virtual bool Gone(int error) const = 0;
@@ -65,6 +67,11 @@ protected:
     mutable std::mutex ioLock_; // guards the descriptors against Close during a write or an open
 
 private:
-    int fd_ = -1;
+    // Waits for `fd` to be readable or the wake event to fire.
+    ReadStatus WaitReadable(int fd, int wake, std::optional<std::chrono::nanoseconds> waitFor, short& revents) const;
+
+    // Changed only under ioLock_; read without it by the reader, which is
+    // joined before the descriptor is released.
+    std::atomic<int> fd_{-1};
     std::atomic<int> wakeFd_{-1}; // readable once Interrupt has run
 };
