@@ -1,10 +1,10 @@
 #include "frame_queue.h"
 
-void FrameQueue::Push(std::uint32_t length, Clock::time_point started)
+void FrameQueue::Push(std::uint32_t length, Clock::time_point started, std::uint64_t answers)
 {
     if (count_ == kWaiting)
         Pop();
-    waiting_[(head_ + count_) % kWaiting] = {{buffers_[filling_].data(), length, started}, filling_};
+    waiting_[(head_ + count_) % kWaiting] = {{buffers_[filling_].data(), length, started, answers}, filling_};
     ++count_;
     // The next buffer is one that no waiting frame holds.
     std::array<bool, kWaiting + 1> held{};

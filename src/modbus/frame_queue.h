@@ -21,13 +21,14 @@ public:
         const std::uint8_t* bytes;
         std::uint32_t length;
         Clock::time_point started; // when its first byte came
+        std::uint64_t answers;     // the exchange whose request it answers; 0 for none
     };
 
     // The buffer the reader fills next; only the reader calls it, and only
     // the reader's Push changes it.
     std::uint8_t* Filling() { return buffers_[filling_].data(); }
     // Hands over the frame of `length` bytes in Filling().
-    void Push(std::uint32_t length, Clock::time_point started);
+    void Push(std::uint32_t length, Clock::time_point started, std::uint64_t answers = 0);
 
     bool Empty() const { return count_ == 0; }
     std::size_t Size() const { return count_; }

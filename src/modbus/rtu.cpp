@@ -308,7 +308,8 @@ void ModBusRtu::TakeFrame(std::uint32_t count, Clock::time_point started)
         Note(TrafficKind::Stale);
         return;
     }
-    if (CountAnswer(bytes, count, started)) {
+    const std::uint64_t answers = CountAnswer(bytes, count, started);
+    if (answers != 0) {
         // An answer with no echo before it: a line that does not echo, when
         // the echo could not have been taken for this answer.
         if (echoDue_ && echoLine_ == EchoLine::Unknown && !EchoLooksLikeAnswer(request_))
@@ -324,7 +325,7 @@ void ModBusRtu::TakeFrame(std::uint32_t count, Clock::time_point started)
     // When more wait than there is room for, the oldest goes.
     if (received_.Size() == FrameQueue::kWaiting)
         Note(TrafficKind::Stale);
-    received_.Push(count, started);
+    received_.Push(count, started, answers);
 }
 
 void ModBusRtu::SetEcho(EchoMode mode)
@@ -370,7 +371,7 @@ void ModBusRtu::LearnEcho(std::uint8_t address, const ModBusRequest& request, st
     const ModBusRequest probe(3, static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]), 1);
     repeating_ = false;
     attempt_ = 1;
-    exchangeStart_ = Clock::now();
+    BeginExchange();
     try {
         SendRequest(address, probe, timeoutMs);
         ReceiveFrame(address, timeoutMs);
@@ -402,14 +403,14 @@ bool ModBusRtu::IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::ti
     return true;
 }
 
-bool ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
+std::uint64_t ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started)
 {
     // Only a frame that answers an open request counts: the oldest one it
     // fits, and those before it, which the meter then passed over. Anything
     // else (what another program's requests left on the line) counts for
     // nothing.
     if (JudgeFrame(bytes, count, bytes[0]) != FrameVerdict::Good)
-        return false;
+        return 0;
     // An answer later than the longest guard is not learnt from: a meter
     // that froze for a minute is not a slow one.
     ForgetExpired(started);
@@ -417,10 +418,11 @@ bool ModBusRtu::CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Cloc
         return u.address == bytes[0] && AnswerFits(u.head, sizeof u.head, bytes + 1, count - 3);
     });
     if (answered == unanswered_.end())
-        return false;
+        return 0;
     slowestAnswer_ = std::max(slowestAnswer_, started - answered->sent);
+    const std::uint64_t exchange = answered->exchange;
     unanswered_.erase(unanswered_.begin(), answered + 1);
-    return true;
+    return exchange;
 }
 
 void ModBusRtu::MarkLost()
@@ -471,7 +473,11 @@ void ModBusRtu::Settle()
             break;
         frameEvent.wait_until(lock, *until);
     }
-    unanswered_.clear();
+    // The requests of an exchange answered after repeats stay known until
+    // the longest guard has passed: should their answers still come, they
+    // are told from the answers of the exchanges that follow. The others
+    // have had their answer windows.
+    std::erase_if(unanswered_, [](const Unanswered& u) { return !u.outstanding; });
     for (; !received_.Empty(); received_.Pop())
         Note(TrafficKind::Stale);
 }
@@ -508,7 +514,7 @@ void ModBusRtu::SendFrame(std::uint8_t address, std::uint32_t timeoutMs)
         std::memcpy(request_, frame, frameLength);
         requestLength_ = frameLength;
         echoDue_ = echoLine_ != EchoLine::Quiet;
-        Unanswered sent{now, timeoutMs == kInfinite ? kLongestGuard : milliseconds(timeoutMs), address, {}};
+        Unanswered sent{now, exchange_, false, timeoutMs == kInfinite ? kLongestGuard : milliseconds(timeoutMs), address, {}};
         std::memcpy(sent.head, frame + 1, std::min<std::size_t>(sizeof sent.head, length));
         unanswered_.push_back(sent);
         if (unanswered_.size() > kMaxUnanswered)
@@ -563,8 +569,9 @@ void ModBusRtu::ReceiveFrame(std::uint8_t address, std::uint32_t timeoutMs)
         received_.Pop();
         frameLength = count;
         takenStart_ = next.started;
-        // A frame that began before this exchange answers an earlier one.
-        if (next.started < exchangeStart_) {
+        // A frame that began before this exchange, or that answers a
+        // request of an earlier one, is not this exchange's answer.
+        if (next.started < exchangeStart_ || (next.answers != 0 && next.answers != exchange_)) {
             Note(TrafficKind::Stale);
             continue;
         }
@@ -619,7 +626,7 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
     if (attempt == Attempt::First) {
         Settle();
         LearnEcho(address, request, timeoutMs);
-        exchangeStart_ = Clock::now();
+        BeginExchange();
     }
     repeating_ = attempt == Attempt::Repeat;
     attempt_ = repeating_ ? attempt_ + 1 : 1;
@@ -633,6 +640,17 @@ void ModBusRtu::Transact(std::uint8_t address, const ModBusRequest& request, std
     }
     ReceiveFrame(address, timeoutMs);
     CheckAnswer(request);
+    if (attempt_ > 1) {
+        std::lock_guard lock(handoverLock);
+        for (Unanswered& u : unanswered_)
+            u.outstanding = u.outstanding || u.exchange == exchange_;
+    }
+}
+
+void ModBusRtu::BeginExchange()
+{
+    ++exchange_;
+    exchangeStart_ = Clock::now();
 }
 
 std::uint64_t ModBusRtu::Generation()

@@ -146,8 +146,8 @@ private:
     // unless it is a copy of the answer before it.
     void TakeFrame(std::uint32_t count, Clock::time_point started);
     bool IsCopy(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
-    // True when the frame answers one of our open requests.
-    bool CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
+    // The exchange of the open request the frame answers; 0 for none.
+    std::uint64_t CountAnswer(const std::uint8_t* bytes, std::uint32_t count, Clock::time_point started);
     void MarkLost();
     void CheckAnswer(const ModBusRequest& request);
     // Echo handling, all under handoverLock: the echo expected now (its
@@ -186,6 +186,10 @@ private:
     // and its first PDU bytes, enough to tell whether a frame answers it.
     struct Unanswered {
         Clock::time_point sent;
+        std::uint64_t exchange;
+        // Its exchange was answered after repeats: its own answer may still
+        // come, and is then known for what it is until the longest guard.
+        bool outstanding = false;
         Clock::duration timeout;
         std::uint8_t address;
         std::uint8_t head[5];
@@ -222,6 +226,11 @@ private:
     // When the exchange in progress began (link thread only): frames that
     // began earlier are not its answer.
     Clock::time_point exchangeStart_;
+    // Counts the exchanges (link thread only; copied into their requests
+    // under handoverLock): an answer to a request of an earlier exchange,
+    // however late, is never taken for an answer to this one.
+    std::uint64_t exchange_ = 0;
+    void BeginExchange();
 
     // For the tap (link thread only): whether the request going out repeats
     // the one before, when it ended on the line, when its answer began, and

@@ -396,6 +396,29 @@ TEST_P(RawPeer, AFrameStillArrivingWhenTheRequestGoesOutIsNotTheAnswer)
     EXPECT_EQ(FirstRegister(rtu_), 0xBEEF);
 }
 
+TEST_P(RawPeer, TheLateAnswerOfARepeatedRequestIsNotTakenByTheNextExchange)
+{
+    // The first request goes unanswered; its repeat gets the first one's
+    // late answer, and the repeat's own answer comes only once the next
+    // exchange (another register, the same shape) has sent its request.
+    const ModBusRequest other(3, 53020, 1);
+    auto peer = std::async(std::launch::async, [&] {
+        pty_.Read(8, 5000);
+        pty_.Read(8, 5000);
+        pty_.Write(ReadAnswer(1, {0xAAAA}));
+        pty_.Read(8, 5000);
+        pty_.Write(ReadAnswer(1, {0xAAAA}));
+        std::this_thread::sleep_for(30ms);
+        pty_.Write(ReadAnswer(1, {0xBBBB}));
+    });
+    EXPECT_EQ(LinkError([&] { rtu_.Transact(1, read_, 100, ModBusRtu::Attempt::First); }), 1);
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 300, ModBusRtu::Attempt::Repeat); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0xAAAA);
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, other, 2000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0xBBBB);
+    peer.get();
+}
+
 TEST_P(RawPeer, OpenAndCloseRules)
 {
     EXPECT_TRUE(rtu_.IsOpen());

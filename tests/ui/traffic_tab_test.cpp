@@ -301,3 +301,37 @@ TEST_F(TrafficWindowTest, TheFinderStopsAtOnceAndNeedsAPort)
     EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
     EXPECT_FALSE(f.UseMeterButton->isEnabled());
 }
+
+TEST_F(TrafficWindowTest, TheFinderIsAsQuickAfterAMeterStalledAsInAFreshProgram)
+{
+    CreateFormsWithMeter37();
+    TMeterFinderPanel& f = Finder();
+    Open("19200", "37");
+    ASSERT_TRUE(WaitUntil([&] { return Form().RegListView->item(0, 3)->text() == "20417.000000"; }, 10s));
+    // One answer seconds late: the link repeats meanwhile and learns how
+    // slow the meter was; then it is answered again.
+    const auto stalled = std::chrono::steady_clock::now();
+    sim_->SetLateAnswer(1, 3000);
+    ASSERT_TRUE(WaitUntil([&] { return std::chrono::steady_clock::now() - stalled > 3500ms; }, 10s));
+    const int after = Model().rowCount();
+    ASSERT_TRUE(WaitUntil([&] { return FindRow("←", "ответ: ", after) >= 0; }, 20s));
+    Form().Link1CloseButton->click();
+    ASSERT_TRUE(f.FindMeterButton->isEnabled());
+
+    // The meter is the fifth probe: a finder that still waited for the slow
+    // answer at every opening of the port would take over 20 s. The polls
+    // the window queued meanwhile end first: until then the finder is
+    // refused with a message, which is dismissed here.
+    Form().SetLinkSettingsTexts({sim_->PortPath(), "9600", "200", "37"});
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] {
+        ModalAnswers busy;
+        started = std::chrono::steady_clock::now();
+        f.FindMeterButton->click();
+        return f.StopFindButton->isEnabled();
+    }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return f.FindMeterButton->isEnabled(); }, 60s));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 12s);
+    EXPECT_EQ(f.FindStatusLabel->text(), QStringLiteral("Найдено влагомеров: 1"));
+    EXPECT_EQ(f.FindProgress->value(), 5);
+}
