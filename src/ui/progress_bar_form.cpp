@@ -1,5 +1,6 @@
 #include "progress_bar_form.h"
 
+#include "caption_room.h"
 #include "form_font.h"
 #include "title_bar.h"
 
@@ -22,6 +23,7 @@ TProgressBarForm::TProgressBarForm(QWidget* parent) : QDialog(parent)
     ProgressBar->setRange(0, 1000);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
+    GiveCaptionRoom(*this);
 }
 
 void TProgressBarForm::SetPosition(int position)

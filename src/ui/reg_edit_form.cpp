@@ -1,5 +1,6 @@
 #include "reg_edit_form.h"
 
+#include "caption_room.h"
 #include "form_font.h"
 #include "title_bar.h"
 
@@ -66,6 +67,7 @@ TModBusRegEditForm::TModBusRegEditForm(QWidget* parent) : QDialog(parent)
 
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button2, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
+    GiveCaptionRoom(*this);
 }
 
 void TModBusRegEditForm::reject() {}

@@ -1,3 +1,4 @@
+#include "caption_room.h"
 #include "message_boxes.h"
 #include "modal_answers.h"
 #include "progress_bar_form.h"
@@ -13,6 +14,10 @@
 #include <QSizeGrip>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
 
 namespace {
 
@@ -30,7 +35,9 @@ TEST(RegEditForm, ShowsTheWholeTextSelectedAndEnterWrites)
 {
     TModBusRegEditForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Изменение значения регистра"));
-    EXPECT_EQ(form.size(), QSize(228, 106));
+    // As designed, widened only as far as its caption needs.
+    EXPECT_EQ(form.height(), 106);
+    EXPECT_EQ(form.width(), std::max(228, CaptionRoomWidth(form)));
     form.ERegValue->setText(QStringLiteral("0.000000"));
     QString selected;
     bool focused = false;
@@ -210,4 +217,20 @@ TEST(MessageBoxes, QtsOwnTextsAreRussian)
     const auto* box = dialog.findChild<QDialogButtonBox*>();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
+}
+
+TEST(FixedDialogs, TheCaptionHasRoomAndTheControlsStayInTheMiddle)
+{
+    TModBusRegEditForm edit;
+    TProgressBarForm progress;
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&edit, &progress}) {
+        const std::string name = dialog->objectName().toStdString();
+        EXPECT_GE(dialog->width(), CaptionRoomWidth(*dialog)) << name;
+        EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << name;
+        QRect controls;
+        for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            controls |= child->geometry();
+        // Centred as in the designed layout, whose margins differ by up to 3.
+        EXPECT_LE(std::abs(controls.left() - (dialog->width() - controls.right() - 1)), 3) << name;
+    }
 }
