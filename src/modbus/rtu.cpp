@@ -38,10 +38,12 @@ Clock::duration FrameOverrun(std::uint32_t baud)
 // one read, 0 once it is whole by its length and its CRC is right. Nothing
 // beyond its end is read, so that what follows stays for the next frame.
 // `byLength` turns off for a header that gives no length and for a frame
-// whose CRC fails at its length: such a frame ends by silence.
-std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool& byLength)
+// whose CRC fails at its length: such a frame ends by silence. `lengthKnown`
+// tells whether the header has given the frame's length.
+std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool& byLength, bool& lengthKnown)
 {
     const FrameExtent extent = FrameExtentOf(FrameSide::Answer, bytes, total);
+    lengthKnown = extent.kind == FrameExtent::Kind::Whole;
     if (extent.kind == FrameExtent::Kind::Unknown) {
         byLength = false;
         return ModBusRtu::kFrameCapacity - total;
@@ -187,6 +189,8 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
         // The first bytes of a frame are taken under the lock, so that a
         // request going out sees whether they were there before it.
         ByteStream::ReadResult first;
+        // The address and function of the request out now, when there is one.
+        std::array<std::uint8_t, 2> asked{};
         std::uint32_t echoLength = 0;
         std::array<std::uint8_t, kFrameCapacity> echo;
         Clock::time_point started;
@@ -201,6 +205,10 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
                 // collected to its length and handed over on its own.
                 echoLength = EchoExpected();
                 std::memcpy(echo.data(), request_, echoLength);
+                if (requestLength_ >= kShortestFrame) {
+                    asked[0] = request_[0];
+                    asked[1] = request_[1];
+                }
             }
         }
         if (first.status == Status::Quiet) {
@@ -228,15 +236,24 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
         Status end = Status::Quiet;
         while (total < kFrameCapacity) {
             std::size_t room;
+            bool lengthKnown = false;
             if (echoLength != 0 && total <= echoLength && std::memcmp(buffer, echo.data(), total) == 0) {
                 room = echoLength - total;
             } else {
                 echoLength = 0;
-                room = byLength ? RoomByLength(buffer, total, byLength) : kFrameCapacity - total;
+                room = byLength ? RoomByLength(buffer, total, byLength, lengthKnown) : kFrameCapacity - total;
             }
             if (room == 0)
                 break;
-            const ByteStream::ReadResult more = port.Read(buffer + total, room, kSilence);
+            // With fast framing, an answer to our request whose header has
+            // told its length is waited for to that length, for as long as
+            // a frame of full size may take: a gateway may pass it on in
+            // segments with gaps longer than the silence.
+            Clock::duration wait = kSilence;
+            if (byLength && lengthKnown && buffer[0] == asked[0] && (buffer[1] & 0x7F) == asked[1])
+                wait = std::max<Clock::duration>(kSilence, started + frameOverrun_ - Clock::now());
+            const ByteStream::ReadResult more =
+                port.Read(buffer + total, room, std::chrono::duration_cast<std::chrono::nanoseconds>(wait));
             lastReadEnd = noticed = Clock::now();
             if (more.status != Status::Bytes) {
                 end = more.status;

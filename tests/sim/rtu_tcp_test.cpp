@@ -89,4 +89,32 @@ TEST_F(RtuOverTcp, AFrameInSegmentsUnderTheSilenceApartIsOneFrame)
     EXPECT_TRUE(decided) << "the scheduler never kept the gaps short";
 }
 
+TEST_F(RtuOverTcp, FastFramingWaitsForTheSegmentsOfAnAnswerWhoseLengthItKnows)
+{
+    // A gateway that passes the answer on in three segments 30 ms apart,
+    // longer than the silence that ends a frame.
+    rtu_.SetFastFraming(true);
+    const Bytes answer = ReadAnswer({0x1234, 0x5678, 0x9ABC});
+    auto gateway = std::async(std::launch::async, [&] {
+        ReceiveSome(peer_);
+        for (std::size_t at = 0; at < answer.size(); at += 4) {
+            if (at > 0)
+                std::this_thread::sleep_for(30ms);
+            SendAll(peer_, Bytes(answer.begin() + at, answer.begin() + std::min(at + 4, answer.size())));
+        }
+    });
+    ModBusRequest read(3, 2000, 3);
+    std::optional<int> error;
+    try {
+        rtu_.Transact(1, read, 2000);
+    } catch (ModBusRtu::error_t e) {
+        error = e;
+    }
+    gateway.get();
+    ASSERT_EQ(error, std::nullopt);
+    ModBusUShortReg a, b, c;
+    rtu_ >> a >> b >> c;
+    EXPECT_EQ(std::vector<int>({a.Get(), b.Get(), c.Get()}), std::vector<int>({0x1234, 0x5678, 0x9ABC}));
+}
+
 } // namespace
