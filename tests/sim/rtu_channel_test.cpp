@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -618,6 +619,22 @@ TEST_F(RetryAgainstSim, AnAnswerThatDoesNotFitItsRequestIsMalformed)
     EXPECT_EQ(LinkError([&] { rtu_.Transact(1, request, 1000); }), 5);
     sim_->SetShortReads(-1);
     EXPECT_EQ(LinkError([&] { rtu_.Transact(1, request, 1000); }), std::nullopt);
+}
+
+TEST(SimOnTheWire, AnAnswerComesNoSoonerThanItsBytesTakeOnTheLine)
+{
+    MeterSimOptions options;
+    options.wire = true;
+    const std::unique_ptr<MeterSim> sim = StartFrozenSim(options);
+    for (const std::uint32_t baud : {9600u, 115200u}) {
+        ModBusRtu rtu;
+        rtu.SetFastFraming(true);
+        ASSERT_TRUE(rtu.Open(sim->PortPath(), baud));
+        const auto start = Clock::now();
+        ASSERT_EQ(LinkError([&] { rtu.Transact(1, ModBusRequest(3, 2000, 30), 2000); }), std::nullopt) << baud;
+        // An 8-byte request and a 65-byte answer, 10 bits a byte.
+        EXPECT_GE(Clock::now() - start, std::chrono::microseconds((8 + 65) * 10'000'000ull / baud)) << baud;
+    }
 }
 
 } // namespace

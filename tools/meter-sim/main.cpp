@@ -26,6 +26,10 @@ Options:
   --address N          slave address, 1..247 (default 1)
   --speed BAUD         answer only while the port is set to BAUD (1200 to
                        921600); by default at any speed
+  --wire               bytes take their time on the line: a request is taken
+                       when its last byte would have come, an answer goes out
+                       a byte every 10 bits of the speed the port is set to
+                       (a pseudo-terminal alone moves bytes at once)
   --link PATH          make PATH a symbolic link to the port (an existing
                        symbolic link is replaced); removed at exit
   --tcp [HOST:]PORT    serve RTU frames over TCP instead of a pseudo-terminal,
@@ -121,6 +125,10 @@ int ParseArgs(int argc, char** argv, Config& cfg)
         }
         if (arg == "--freeze") {
             cfg.options.frozen = true;
+            continue;
+        }
+        if (arg == "--wire") {
+            cfg.options.wire = true;
             continue;
         }
         if (arg == "--silent") {

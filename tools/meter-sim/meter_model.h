@@ -26,6 +26,10 @@ struct MeterSimOptions {
     // When not 0, the line serves only while the master's side of the
     // pseudo-terminal is set to this baud rate (see MeterSim).
     std::uint32_t speed = 0;
+    // Bytes take their time on the line: a request is taken when its last
+    // byte would have arrived, and an answer goes out a byte every 10 bits
+    // of the line's speed (as the master set the pseudo-terminal).
+    bool wire = false;
 };
 
 struct MeterFaults {

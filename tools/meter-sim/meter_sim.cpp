@@ -56,7 +56,24 @@ TcpAddress BoundAddress(int fd)
 
 } // namespace
 
-MeterSim::MeterSim(MeterSimOptions options) : MeterModel(options), speed_(options.speed) {}
+MeterSim::MeterSim(MeterSimOptions options) : MeterModel(options), speed_(options.speed), wire_(options.wire) {}
+
+std::uint32_t MeterSim::LineBaud() const
+{
+    termios tio{};
+    if (tcp_ || ::tcgetattr(master_, &tio) != 0)
+        return 0;
+    for (const Rate& r : kRates)
+        if (r.constant == ::cfgetospeed(&tio))
+            return r.baud;
+    return 0;
+}
+
+std::chrono::microseconds MeterSim::WireTime(std::size_t bytes) const
+{
+    const std::uint32_t baud = wire_ ? LineBaud() : 0;
+    return std::chrono::microseconds(baud == 0 ? 0 : bytes * 10'000'000ull / baud);
+}
 
 bool MeterSim::KnownSpeed(std::uint32_t baud) { return FindRate(baud) != nullptr; }
 
@@ -228,7 +245,8 @@ void MeterSim::Serve()
             due.clear();
             return;
         }
-        auto when = Clock::now() + std::chrono::milliseconds(answer->delayMs);
+        // The request's last byte reached the meter only now on a real line.
+        auto when = Clock::now() + WireTime(frame.size()) + std::chrono::milliseconds(answer->delayMs);
         if (!due.empty())
             when = std::max(when, due.back().first);
         due.emplace_back(when, std::move(answer->frame));
@@ -307,11 +325,19 @@ void MeterSim::CloseLine()
 
 void MeterSim::WriteAnswer(const std::vector<std::uint8_t>& bytes)
 {
+    // On the wire, in chunks of about a millisecond's bytes, each handed
+    // over when the line would have carried its last byte.
+    const std::uint32_t baud = wire_ ? LineBaud() : 0;
+    const std::size_t chunk = baud == 0 ? bytes.size() : std::max<std::size_t>(1, baud / 10'000);
+    const auto start = std::chrono::steady_clock::now();
     std::size_t done = 0;
     while (line_ >= 0 && done < bytes.size()) {
+        const std::size_t size = std::min(chunk, bytes.size() - done);
+        if (baud != 0)
+            std::this_thread::sleep_until(start + WireTime(done + size));
         // A master that has gone must not end the simulator with SIGPIPE.
-        const ssize_t n = tcp_ ? ::send(line_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)
-                               : ::write(line_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = tcp_ ? ::send(line_, bytes.data() + done, size, MSG_NOSIGNAL)
+                               : ::write(line_, bytes.data() + done, size);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;

@@ -6,6 +6,7 @@
 
 #include "meter_model.h"
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -48,6 +49,10 @@ private:
     // side is read on ours. A request at another speed would reach a real
     // meter as noise, so it is not taken.
     bool AtOwnSpeed() const;
+    // The line's speed as the master set it; 0 over TCP or when unknown.
+    std::uint32_t LineBaud() const;
+    // How long `bytes` bytes take on the line (nothing without --wire).
+    std::chrono::microseconds WireTime(std::size_t bytes) const;
 
     std::string portPath_;
     int master_ = -1;
@@ -58,5 +63,6 @@ private:
     bool vanished_ = false;
     int stop_ = -1; // eventfd
     std::uint32_t speed_ = 0; // 0: any
+    bool wire_ = false;
     std::thread server_;
 };
