@@ -162,8 +162,10 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
         return PollMeter(link, front, options.count);
     if (options.command == "write")
         return Write(link, front, registers, options.arguments[0], options.arguments[1]);
+    // A confirmed commit and a clean load leave a snapshot of the meter as left.
     if (options.command == "nvram") {
         PostAndWait(link, SaveToNVRAM);
+        RecordReadings(front, linkSettings);
         return front.errors.empty() ? kSuccess : kLinkFailure;
     }
     if (options.command == "dump") {
@@ -173,13 +175,18 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
     }
     if (options.command == "snapshot")
         return TakeSnapshotCommand(link, front, registers, options, linkSettings);
+    const auto loadAndRecord = [&](const std::string& path) {
+        const int status = Load(link, front, path);
+        RecordReadings(front, linkSettings);
+        return status;
+    };
     if (options.command == "restore")
-        return RestoreSnapshot(link, front, options, [&](const std::string& path) { return Load(link, front, path); });
+        return RestoreSnapshot(link, front, options, loadAndRecord);
     if (options.command == "log")
         return RunLog(link, front, registers, options);
     if (options.command == "verify")
         return VerifyMeter(link, front, options.arguments[0]);
-    return Load(link, front, options.arguments[0]);
+    return loadAndRecord(options.arguments[0]);
 }
 
 int Run(QCoreApplication& app, const CliOptions& options)
@@ -219,6 +226,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
     TLink1Thread link(registers, front);
     link.SetFastFraming(options.fastFraming);
     link.SetEcho(options.echo);
+    link.SetAsLeftSnapshots(true);
     const LinkParameters& p = check.parameters;
     std::unique_ptr<CliTraffic> traffic;
     const bool statsCommand = options.command == "stats";

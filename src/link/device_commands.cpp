@@ -81,6 +81,8 @@ void TLink1Thread::SaveToNVRAM()
             ShowError(kNvramUnconfirmedText);
     }
     CloseProgress();
+    if (passesEnded && confirmed)
+        TakeAsLeft();
 }
 
 void TLink1Thread::LoadFactory()

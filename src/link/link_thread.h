@@ -61,6 +61,10 @@ public:
     void SetEcho(EchoMode mode) { FRtu.SetEcho(mode); }
     bool FastFraming() const { return FRtu.FastFraming(); }
     bool IsLinkOpen() const { return FRtu.IsOpen(); }
+    // When on, a commit the meter confirmed and a load without a failed line
+    // are followed by a read of the configuration as left, for the front's
+    // history. Off by default: a front without a history saves the reads.
+    void SetAsLeftSnapshots(bool on) { asLeft_ = on; }
 
     // Queues a command while the link is open and fewer than two wait.
     bool PostCommand(std::int32_t command);
@@ -152,13 +156,17 @@ private:
     void LoadFactory();
     void LoadVokParams();
     void SaveVokParams();
-    // False when the port was lost on the way.
-    bool RunScript(const ScriptValidation& script);
+    // False when the port was lost on the way; `failedWrites` counts the
+    // writes the report calls failed.
+    bool RunScript(const ScriptValidation& script, int& failedWrites);
     void ProgressSweep(int pauseMs);
     void VerifyVokParams();
     VerifyResult VerifyAgainstFile(const std::string& path);
     void FindMeter();
     void TakeSnapshot();
+    // After a change the meter took in full (a confirmed commit, a load
+    // without a failed line): the configuration as it was left.
+    void TakeAsLeft();
     // The dump's reads of the whole configuration, in its order; throws
     // the transaction errors. `onStage` runs where the dump's progress moves.
     void ReadConfiguration(MeterConfig& config, const std::function<void()>& onStage = {});
@@ -202,6 +210,7 @@ private:
     std::atomic<bool> scanCancel_{false};
 
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> asLeft_{false};
     std::mutex handOffLock_;
     const std::function<void()>* handOffStep_ = nullptr;
     std::exception_ptr handOffFailure_;

@@ -76,17 +76,20 @@ void TLink1Thread::LoadVokParams()
     ScriptValidation script;
     std::string readError;
     bool executed = false;
+    bool clean = false;
     if (!ValidateScriptFile(FFileName, patterns, script, readError)) {
         FReport.push_back("Не удалось прочитать файл " + FFileName + ": " + readError);
     } else {
         if (!script.messages.empty()) {
             FReport = std::move(script.messages);
         } else {
-            bool lost = !RunScript(script);
+            int failedWrites = 0;
+            bool lost = !RunScript(script, failedWrites);
             if (!lost) {
                 try {
                     TransactWithRetry(loadConfigRequest);
                     FReport.push_back("Применена команда загрузки конфигурации (без записи в NVRAM).");
+                    clean = failedWrites == 0;
                 } catch (ModBusPdu::error_t e) {
                     FReport.push_back(
                         Format("Команда загрузки конфигурации отвергнута (код %d).", static_cast<int>(e)));
@@ -133,9 +136,11 @@ void TLink1Thread::LoadVokParams()
             FDoneEvent.Set();
         });
     }
+    if (clean)
+        TakeAsLeft();
 }
 
-bool TLink1Thread::RunScript(const ScriptValidation& script)
+bool TLink1Thread::RunScript(const ScriptValidation& script, int& failedWrites)
 {
     const std::int32_t step = script.weight <= 0 ? 0 : script.weight <= 1000 ? 1000 / script.weight : 1;
     std::int32_t position = 0;
@@ -170,8 +175,10 @@ bool TLink1Thread::RunScript(const ScriptValidation& script)
             SetProgress(position);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } catch (ModBusPdu::error_t) {
+            ++failedWrites;
             FReport.push_back(Format("Ошибка записи по адресу %d (запрос отвергнут).", line.registerNumber));
         } catch (ModBusRtu::error_t e) {
+            ++failedWrites;
             FReport.push_back(Format("Ошибка записи по адресу %d (ошибка связи).", line.registerNumber));
             if (e == ModBusRtu::kPortLost)
                 return false;

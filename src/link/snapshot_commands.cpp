@@ -55,3 +55,17 @@ void TLink1Thread::TakeSnapshot()
     if (read)
         HandOverConfiguration(config, SnapshotKind::ByHand);
 }
+
+void TLink1Thread::TakeAsLeft()
+{
+    if (!asLeft_ || stopping_ || CommandLinkEnded())
+        return;
+    MeterConfig config;
+    bool read = false;
+    Guarded([&] {
+        ReadConfiguration(config);
+        read = !stopping_;
+    });
+    if (read)
+        HandOverConfiguration(config, SnapshotKind::AsLeft);
+}

@@ -171,6 +171,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     LinkThread = new TLink1Thread(Registers, *this, this);
     LinkThread->SetFastFraming(FastFramingBox->isChecked());
     LinkThread->SetEcho(ChosenEchoMode());
+    LinkThread->SetAsLeftSnapshots(true);
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);

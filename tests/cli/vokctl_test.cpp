@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -719,4 +720,50 @@ TEST_F(VokctlHistoryTest, DiffAndReportNameTheChangesInMeterTerms)
     };
     for (const Refusal& r : refusals)
         EXPECT_EQ(Ctl(r.args).status, r.status) << r.args[0] << " " << r.args[1];
+}
+
+TEST_F(VokctlHistoryTest, OnlyAConfirmedCommitOrACleanLoadLeavesAnAsLeftSnapshot)
+{
+    sim->SetFloat(2000, 5151.0f);
+    const std::string file = (dir / "meter.txt").string();
+    ASSERT_EQ(Ctl({"dump", file}).status, 0);
+    const fs::path rejected = dir / "rejected.txt";
+    // The refused register is none the dump reads, so the as-left read itself would work.
+    std::ofstream(rejected) << "2023 float 1\n3001 float 1\n";
+    const auto asLeft = [&] {
+        const std::string list = Ctl({"history", "5151"}).out;
+        int count = 0;
+        for (std::size_t at = list.find("\tas-left\t"); at != std::string::npos; at = list.find("\tas-left\t", at + 1))
+            ++count;
+        return count;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> args;
+        int status;
+        int asLeftAfter;
+    };
+    const std::vector<Step> steps = {
+        {"confirmed commit", [] {}, {"nvram"}, 0, 1},
+        {"unconfirmed commit", [&] { sim->SetNvramClearReads(MeterSimOptions::kNever); }, {"nvram"}, 1, 1},
+        {"clean load", [&] { sim->SetNvramClearReads(0); }, {"load", file}, 0, 2},
+        {"load with a refused line", [&] { sim->SetExceptionRange(3000, 3001, 2); }, {"load", rejected.string()}, 3, 2},
+    };
+    for (const Step& step : steps) {
+        step.arrange();
+        const CtlRun run = Ctl(step.args);
+        EXPECT_EQ(run.status, step.status) << step.what << "\n" << run.err;
+        sim->ClearExceptionRange();
+        EXPECT_EQ(asLeft(), step.asLeftAfter) << step.what;
+    }
+    // The snapshot left by the clean load is the meter's configuration, as a dump reads it.
+    const std::string id = Ctl({"history", "5151"}).out;
+    std::string lastAsLeft;
+    std::istringstream lines(id);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("\tas-left\t") != std::string::npos)
+            lastAsLeft = line.substr(0, line.find('\t'));
+    ASSERT_FALSE(lastAsLeft.empty());
+    EXPECT_EQ(Ctl({"show", lastAsLeft}).out, Slurp(file));
 }
