@@ -172,6 +172,8 @@ private:
     void ReadConfiguration(MeterConfig& config, const std::function<void()>& onStage = {});
     // Hands a configuration read in full to the front.
     void HandOverConfiguration(const MeterConfig& config, SnapshotKind kind);
+    // Reads the configuration as a dump does and hands it over; a failed read hands over nothing.
+    void ReadAndHandOverConfiguration(SnapshotKind kind);
     void Scan(const ScanRequest& request, ScanFront& front);
     // One probe of the scan; the meter found there, if any.
     std::optional<FoundMeter> Probe(const ScanProbe& probe, const ScanRequest& request);

@@ -43,7 +43,16 @@ void TLink1Thread::HandOverConfiguration(const MeterConfig& config, SnapshotKind
     });
 }
 
-void TLink1Thread::TakeSnapshot()
+void TLink1Thread::TakeSnapshot() { ReadAndHandOverConfiguration(SnapshotKind::ByHand); }
+
+void TLink1Thread::TakeAsLeft()
+{
+    if (!asLeft_ || stopping_ || CommandLinkEnded())
+        return;
+    ReadAndHandOverConfiguration(SnapshotKind::AsLeft);
+}
+
+void TLink1Thread::ReadAndHandOverConfiguration(SnapshotKind kind)
 {
     MeterConfig config;
     bool read = false;
@@ -53,19 +62,5 @@ void TLink1Thread::TakeSnapshot()
         read = !stopping_;
     });
     if (read)
-        HandOverConfiguration(config, SnapshotKind::ByHand);
-}
-
-void TLink1Thread::TakeAsLeft()
-{
-    if (!asLeft_ || stopping_ || CommandLinkEnded())
-        return;
-    MeterConfig config;
-    bool read = false;
-    Guarded([&] {
-        ReadConfiguration(config);
-        read = !stopping_;
-    });
-    if (read)
-        HandOverConfiguration(config, SnapshotKind::AsLeft);
+        HandOverConfiguration(config, kind);
 }
