@@ -1,10 +1,10 @@
 #include "cli_front.h"
+#include "console.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 CliFront::CliFront(MeterRegisters& registers)
-    : registers_(registers), progressOnTerminal_(::isatty(STDERR_FILENO) == 1)
+    : registers_(registers), progressOnTerminal_(StandardErrorIsTerminal())
 {
     AddRegListRows(registers_, rows_);
 }

@@ -1,21 +1,15 @@
 #include "cli_scan.h"
 
+#include "console.h"
 #include "link_thread.h"
 #include "post_and_wait.h"
 #include "scan_front.h"
 
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
 class CliScanFront final : public ScanFront {
 public:
@@ -49,7 +43,7 @@ private:
             std::fputc('\n', stderr);
         progressShown_ = false;
     }
-    bool onTerminal_ = ::isatty(STDERR_FILENO) == 1;
+    bool onTerminal_ = StandardErrorIsTerminal();
     bool progressShown_ = false;
 };
 
@@ -58,30 +52,16 @@ class InterruptCancels {
 public:
     explicit InterruptCancels(TLink1Thread& link)
     {
-        interrupted.store(false);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &oldInt_);
-        ::sigaction(SIGTERM, &action, &oldTerm_);
         timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [&link] {
-            if (interrupted.load())
+        QObject::connect(&timer_, &QTimer::timeout, [this, &link] {
+            if (stop_.Requested())
                 link.CancelScan();
         });
         timer_.start();
     }
-    ~InterruptCancels()
-    {
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    InterruptCancels(const InterruptCancels&) = delete;
-    InterruptCancels& operator=(const InterruptCancels&) = delete;
 
 private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
+    StopRequestWatch stop_;
     QTimer timer_;
 };
 

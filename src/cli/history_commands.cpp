@@ -6,6 +6,7 @@
 #include "config_reading.h"
 #include "exit_status.h"
 #include "file_read.h"
+#include "file_access.h"
 #include "file_write.h"
 #include "history_place.h"
 #include "history_settings.h"
@@ -19,7 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <unistd.h>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
 
 namespace {
 
@@ -113,22 +117,29 @@ class TempParamFile {
 public:
     explicit TempParamFile(const std::string& bytes)
     {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern = std::string(folder && folder[0] ? folder : "/tmp") + "/vokctl-restore-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
+        // A name no other file has: created only when it does not exist yet.
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+        if (ec)
             return;
-        ::close(fd);
-        std::string error;
-        if (ReplaceFileContents(pattern, bytes, error))
-            path_ = pattern;
-        else
-            ::unlink(pattern.c_str());
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate =
+                (folder / ("vokctl-restore-" + std::to_string(random()))).string();
+            OutputFile file;
+            if (file.Open(candidate, OutputFile::Create::OnlyNew) != 0)
+                continue;
+            if (file.Write(bytes) == 0)
+                path_ = candidate;
+            else
+                std::filesystem::remove(candidate, ec);
+        }
     }
     ~TempParamFile()
     {
+        std::error_code ec;
         if (!path_.empty())
-            ::unlink(path_.c_str());
+            std::filesystem::remove(path_, ec);
     }
     TempParamFile(const TempParamFile&) = delete;
     TempParamFile& operator=(const TempParamFile&) = delete;

@@ -2,6 +2,7 @@
 
 #include "cli_front.h"
 #include "cli_options.h"
+#include "console.h"
 #include "csv_log.h"
 #include "exit_status.h"
 #include "link_thread.h"
@@ -9,74 +10,21 @@
 #include "post_and_wait.h"
 
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-int interruptPipe[2] = {-1, -1};
-
-void OnInterrupt(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(interruptPipe[1], &byte, 1);
-    errno = saved;
-}
-
-// Turns SIGINT and SIGTERM into a readable pipe for the event loop while it
-// lives; the default handling comes back afterwards.
-class InterruptWatch {
-public:
-    InterruptWatch()
-    {
-        if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        for (const int signal : {SIGINT, SIGTERM})
-            ::sigaction(signal, &action, nullptr);
-        notifier_.emplace(interruptPipe[0], QSocketNotifier::Read);
-    }
-    ~InterruptWatch()
-    {
-        for (const int signal : {SIGINT, SIGTERM})
-            std::signal(signal, SIG_DFL);
-        notifier_.reset();
-        for (int& fd : interruptPipe) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
-        }
-    }
-    InterruptWatch(const InterruptWatch&) = delete;
-    InterruptWatch& operator=(const InterruptWatch&) = delete;
-
-    QSocketNotifier* Notifier() { return notifier_ ? &*notifier_ : nullptr; }
-
-private:
-    std::optional<QSocketNotifier> notifier_;
-};
-
-} // namespace
+#include <filesystem>
+#include <system_error>
 
 int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
 {
     const std::string& path = options.arguments[0];
     const LogSeparator separator =
         options.separator.empty() ? LocaleLogSeparator() : *ParseLogSeparator(options.separator);
-    struct stat st {};
-    if (path != "-" && !options.force && ::stat(path.c_str(), &st) == 0) {
+    std::error_code ignored;
+    if (path != "-" && !options.force && std::filesystem::exists(path, ignored)) {
         std::fprintf(stderr, "Файл %s существует; --force перепишет его\n", path.c_str());
         return kUsage;
     }
@@ -106,14 +54,16 @@ int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const
     // An interrupt ends the running poll at once (closing the port makes
     // its transaction fail silently) and the log after it.
     QEventLoop wait;
-    InterruptWatch interrupts;
-    if (QSocketNotifier* notifier = interrupts.Notifier()) {
-        QObject::connect(notifier, &QSocketNotifier::activated, [&] {
-            stop = true;
-            link.CloseLink();
-            wait.quit();
-        });
-    }
+    StopRequestWatch interrupts;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (stop || !interrupts.Requested())
+            return;
+        stop = true;
+        link.CloseLink();
+        wait.quit();
+    });
+    watch.start(50);
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();

@@ -25,11 +25,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
-#include <sys/stat.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -112,8 +113,8 @@ int Write(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const 
 
 int Dump(TLink1Thread& link, CliFront& front, const std::string& path, bool force)
 {
-    struct stat st {};
-    if (!force && ::stat(path.c_str(), &st) == 0)
+    std::error_code ignored;
+    if (!force && std::filesystem::exists(path, ignored))
         return UsageError("Файл " + path + " существует; --force перепишет его");
     front.fileName = path;
     PostAndWait(link, SaveVokParams);
