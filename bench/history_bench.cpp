@@ -10,13 +10,12 @@
 #include "history_store.h"
 #include "layout_writer.h"
 #include "link_thread.h"
+#include "loop_dispatcher.h"
 #include "meter_config.h"
 #include "post_and_wait.h"
 #include "quiet_front.h"
 #include "register_map.h"
 #include "service_report.h"
-
-#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -91,7 +90,6 @@ MeterConfig VariedConfig(std::mt19937& random, int meter)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("vok-history-bench-" + std::to_string(::getpid()));
@@ -112,7 +110,8 @@ int main(int argc, char** argv)
         }
         MeterRegisters registers;
         StoringFront front(store);
-        TLink1Thread link(registers, front);
+        LoopDispatcher loop;
+        TLink1Thread link(registers, front, loop);
         if (!link.OpenLink(path, 115200, 200, 1)) {
             std::fprintf(stderr, "history_bench: cannot open %s\n", path.c_str());
             return 1;

@@ -7,14 +7,12 @@
 #include "bench_support.h"
 #include "dump_plan.h"
 #include "link_thread.h"
+#include "loop_dispatcher.h"
 #include "plain_reg_list.h"
 #include "poll_plan.h"
 #include "post_and_wait.h"
 #include "quiet_front.h"
 #include "register_map.h"
-
-#include <QCoreApplication>
-#include <QTimer>
 
 #include <modbus/modbus.h>
 
@@ -71,7 +69,7 @@ struct ModeFigures {
 };
 
 // Polls, idle polling, the dump and its load in one framing mode.
-ModeFigures RunMode(QCoreApplication& app, TLink1Thread& link, QuietFront& front, bool fast, bool quick)
+ModeFigures RunMode(LoopDispatcher& loop, TLink1Thread& link, QuietFront& front, bool fast, bool quick)
 {
     ModeFigures f;
     link.SetFastFraming(fast);
@@ -80,15 +78,12 @@ ModeFigures RunMode(QCoreApplication& app, TLink1Thread& link, QuietFront& front
 
     // Idle polling: a timer posts a poll every second, as the window does.
     const int idleSeconds = quick ? 5 : kIdleSeconds;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] { link.PostCommand(Poll); });
     const int refreshesBefore = front.refreshes;
     const double idleCpu0 = CpuMs();
     const auto idle0 = Clock::now();
-    timer.start(1000);
-    QTimer::singleShot(idleSeconds * 1000, &app, [&] { app.quit(); });
-    app.exec();
-    timer.stop();
+    const int timer = loop.AddPeriodic(std::chrono::seconds(1), [&] { link.PostCommand(Poll); });
+    loop.ServeUntil([] { return false; }, idle0 + std::chrono::seconds(idleSeconds));
+    loop.RemovePeriodic(timer);
     f.idleCpuPercent = 100.0 * (CpuMs() - idleCpu0) / Ms(Clock::now() - idle0);
     f.idlePolls = front.refreshes - refreshesBefore;
 
@@ -183,7 +178,6 @@ void PrintFigures(const ModeFigures& silence, const ModeFigures& length, const M
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     std::string path;
     const SimChild child = StartSimChild(path);
@@ -197,13 +191,14 @@ int main(int argc, char** argv)
     ModeFigures silence, length, theirs;
     {
         QuietFront front;
-        TLink1Thread link(registers, front);
+        LoopDispatcher loop;
+        TLink1Thread link(registers, front, loop);
         if (!link.OpenLink(path, 115200, 200, 1)) {
             std::fprintf(stderr, "link_bench: cannot open %s\n", path.c_str());
             return 1;
         }
-        silence = RunMode(app, link, front, false, quick);
-        length = RunMode(app, link, front, true, quick);
+        silence = RunMode(loop, link, front, false, quick);
+        length = RunMode(loop, link, front, true, quick);
         link.Stop();
     }
     theirs = RunLibmodbus(path, silence.writes, quick);
@@ -216,7 +211,8 @@ int main(int argc, char** argv)
     {
         SilentLine line;
         QuietFront silentFront;
-        TLink1Thread silentLink(registers, silentFront);
+        LoopDispatcher loop;
+        TLink1Thread silentLink(registers, silentFront, loop);
         if (!line.path.empty() && silentLink.OpenLink(line.path, 115200, 20, 1)) {
             const auto t0 = Clock::now();
             PostAndWait(silentLink, Poll);
@@ -228,7 +224,8 @@ int main(int argc, char** argv)
     {
         SilentLine line;
         QuietFront lostFront;
-        TLink1Thread lostLink(registers, lostFront);
+        LoopDispatcher loop;
+        TLink1Thread lostLink(registers, lostFront, loop);
         if (!line.path.empty() && lostLink.OpenLink(line.path, 115200, 200, 1)) {
             line.Vanish();
             const auto t0 = Clock::now();

@@ -11,7 +11,7 @@
 #include "register_map.h"
 #include "scan_front.h"
 
-#include <QCoreApplication>
+#include "loop_dispatcher.h"
 
 #include <chrono>
 #include <cstdio>
@@ -34,7 +34,8 @@ void Scan(const char* what, const std::string& port, std::uint32_t speed, std::u
 {
     MeterRegisters registers;
     QuietFront front;
-    TLink1Thread link(registers, front);
+    LoopDispatcher loop;
+    TLink1Thread link(registers, front, loop);
     CountingScanFront scanFront;
     ScanRequest request;
     request.port = port;
@@ -50,9 +51,8 @@ void Scan(const char* what, const std::string& port, std::uint32_t speed, std::u
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    QCoreApplication app(argc, argv);
     std::printf("Scans on a pty, the order starting at 115200 baud and address 1\n");
     const auto scanMeter = [](const char* what, std::uint32_t speed, std::uint8_t address) {
         std::string path;

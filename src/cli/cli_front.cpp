@@ -1,6 +1,8 @@
 #include "cli_front.h"
 #include "console.h"
 
+#include "console.h"
+
 #include <cstdio>
 
 CliFront::CliFront(MeterRegisters& registers)

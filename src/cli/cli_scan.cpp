@@ -2,10 +2,9 @@
 
 #include "console.h"
 #include "link_thread.h"
+#include "loop_dispatcher.h"
 #include "post_and_wait.h"
 #include "scan_front.h"
-
-#include <QTimer>
 
 #include <cstdio>
 
@@ -47,30 +46,32 @@ private:
     bool progressShown_ = false;
 };
 
-// SIGINT and SIGTERM cancel the scan while the object lives.
+// The user's stop request (Ctrl+C) cancels the scan while the object lives.
 class InterruptCancels {
 public:
-    explicit InterruptCancels(TLink1Thread& link)
+    InterruptCancels(TLink1Thread& link, LoopDispatcher& loop)
+        : loop_(loop), check_(loop.AddPeriodic(std::chrono::milliseconds(20), [this, &link] {
+              if (stop_.Requested())
+                  link.CancelScan();
+          }))
     {
-        timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this, &link] {
-            if (stop_.Requested())
-                link.CancelScan();
-        });
-        timer_.start();
     }
+    ~InterruptCancels() { loop_.RemovePeriodic(check_); }
+    InterruptCancels(const InterruptCancels&) = delete;
+    InterruptCancels& operator=(const InterruptCancels&) = delete;
 
 private:
     StopRequestWatch stop_;
-    QTimer timer_;
+    LoopDispatcher& loop_;
+    int check_;
 };
 
 } // namespace
 
-int RunScan(TLink1Thread& link, ScanRequest request)
+int RunScan(TLink1Thread& link, LoopDispatcher& loop, ScanRequest request)
 {
     CliScanFront front;
-    InterruptCancels cancel(link);
+    InterruptCancels cancel(link, loop);
     const std::string port = request.port;
     if (!PostAndWait(link, LinkCommand::FindMeter, [&] { return link.PostScan(std::move(request), front); })) {
         std::fprintf(stderr, "Поиск не начат: порт %s занят\n", port.c_str());

@@ -5,7 +5,9 @@
 
 #include "scan_plan.h"
 
+class LoopDispatcher;
 class TLink1Thread;
 
-// Runs the scan to its end. 0 when a meter was found, 1 otherwise.
-int RunScan(TLink1Thread& link, ScanRequest request);
+// Runs the scan to its end, serving its steps through `loop`, the link's
+// dispatcher. 0 when a meter was found, 1 otherwise.
+int RunScan(TLink1Thread& link, LoopDispatcher& loop, ScanRequest request);

@@ -2,16 +2,16 @@
 
 namespace {
 
-constexpr int kDrainMs = 50;
+constexpr std::chrono::milliseconds kDrain{50};
 
 } // namespace
 
-CliTraffic::CliTraffic(LinkTap& tap, bool trace) : tap_(tap), trace_(trace)
+CliTraffic::CliTraffic(LinkTap& tap, bool trace, LoopDispatcher& loop)
+    : tap_(tap), trace_(trace), loop_(loop), drain_(loop.AddPeriodic(kDrain, [this] { Flush(); }))
 {
-    timer_.setInterval(kDrainMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Flush(); });
-    timer_.start();
 }
+
+CliTraffic::~CliTraffic() { loop_.RemovePeriodic(drain_); }
 
 void CliTraffic::Flush()
 {

@@ -3,17 +3,19 @@
 // goes to stderr as one line; the counters are printed on request.
 
 #include "link_tap.h"
+#include "loop_dispatcher.h"
 #include "traffic_text.h"
-
-#include <QObject>
-#include <QTimer>
 
 #include <cstdio>
 #include <vector>
 
-class CliTraffic : public QObject {
+class CliTraffic {
 public:
-    CliTraffic(LinkTap& tap, bool trace);
+    // Drains the tap while `loop` serves.
+    CliTraffic(LinkTap& tap, bool trace, LoopDispatcher& loop);
+    ~CliTraffic();
+    CliTraffic(const CliTraffic&) = delete;
+    CliTraffic& operator=(const CliTraffic&) = delete;
     // Prints (or, without --trace, drops) what the tap holds now.
     void Flush();
     // Name and value, tab-separated, one counter a line.
@@ -23,6 +25,7 @@ private:
     LinkTap& tap_;
     bool trace_;
     TrafficClock clock_;
-    QTimer timer_;
+    LoopDispatcher& loop_;
+    int drain_;
     std::vector<TrafficEntry> batch_;
 };

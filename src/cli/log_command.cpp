@@ -6,11 +6,9 @@
 #include "csv_log.h"
 #include "exit_status.h"
 #include "link_thread.h"
+#include "loop_dispatcher.h"
 #include "poll_record.h"
 #include "post_and_wait.h"
-
-#include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -18,7 +16,8 @@
 #include <filesystem>
 #include <system_error>
 
-int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options)
+int RunLog(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegisters& registers,
+           const CliOptions& options)
 {
     const std::string& path = options.arguments[0];
     const LogSeparator separator =
@@ -53,17 +52,13 @@ int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const
 
     // An interrupt ends the running poll at once (closing the port makes
     // its transaction fail silently) and the log after it.
-    QEventLoop wait;
     StopRequestWatch interrupts;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (stop || !interrupts.Requested())
-            return;
-        stop = true;
-        link.CloseLink();
-        wait.quit();
+    const int watch = loop.AddPeriodic(std::chrono::milliseconds(20), [&] {
+        if (!stop && interrupts.Requested()) {
+            stop = true;
+            link.CloseLink();
+        }
     });
-    watch.start(50);
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -78,14 +73,13 @@ int RunLog(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const
         if ((options.countGiven && polls >= options.count) || next >= deadline)
             break;
         const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-        if (pause.count() > 0) {
-            QTimer::singleShot(pause, &wait, &QEventLoop::quit);
-            wait.exec();
-        }
+        if (pause.count() > 0)
+            loop.ServeUntil([&] { return stop; }, Clock::now() + pause);
         if (stop || !PostAndWait(link, LinkCommand::Poll))
             break;
         next = std::max(next + interval, Clock::now());
     }
+    loop.RemovePeriodic(watch);
     front.onRefresh = nullptr;
     if (status == kSuccess && !front.errors.empty())
         status = kLinkFailure;

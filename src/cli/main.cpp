@@ -12,6 +12,7 @@
 #include "link_settings.h"
 #include "link_thread.h"
 #include "log_command.h"
+#include "loop_dispatcher.h"
 #include "post_and_wait.h"
 #include "program_version.h"
 #include "register_map.h"
@@ -20,13 +21,10 @@
 #include "settings_place.h"
 #include "text_file.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -156,8 +154,8 @@ ScanRequest ScanRequestFor(const CliOptions& options, const LinkParameters& p)
     return request;
 }
 
-int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, const CliOptions& options,
-              const SnapshotLink& linkSettings)
+int RunOnLink(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegisters& registers,
+              const CliOptions& options, const SnapshotLink& linkSettings)
 {
     if (options.command == "poll" || options.command == "stats")
         return PollMeter(link, front, options.count);
@@ -184,13 +182,13 @@ int RunOnLink(TLink1Thread& link, CliFront& front, MeterRegisters& registers, co
     if (options.command == "restore")
         return RestoreSnapshot(link, front, options, loadAndRecord);
     if (options.command == "log")
-        return RunLog(link, front, registers, options);
+        return RunLog(link, loop, front, registers, options);
     if (options.command == "verify")
         return VerifyMeter(link, front, options.arguments[0]);
     return loadAndRecord(options.arguments[0]);
 }
 
-int Run(QCoreApplication& app, const CliOptions& options)
+int Run(const CliOptions& options)
 {
     if (options.command == "ports") {
         for (const PortListEntry& port : ListSerialPorts()) {
@@ -215,7 +213,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
             return status;
     }
 
-    const std::string folder = QFileInfo(app.applicationFilePath()).absolutePath().toStdString();
+    const std::string folder = std::filesystem::path(ExecutablePath()).parent_path().string();
     if (options.command == "report")
         return WriteReport(options, LinkSettingsPath(folder + "/vok-tarnel"));
     const LinkCheck check = CheckLinkSettings(SettingsFor(options, folder));
@@ -224,7 +222,8 @@ int Run(QCoreApplication& app, const CliOptions& options)
 
     MeterRegisters registers;
     CliFront front(registers);
-    TLink1Thread link(registers, front);
+    LoopDispatcher loop;
+    TLink1Thread link(registers, front, loop);
     link.SetFastFraming(options.fastFraming);
     link.SetEcho(options.echo);
     link.SetAsLeftSnapshots(true);
@@ -232,7 +231,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
     std::unique_ptr<CliTraffic> traffic;
     const bool statsCommand = options.command == "stats";
     if (options.trace || options.stats || statsCommand)
-        traffic = std::make_unique<CliTraffic>(link.WatchTraffic(), options.trace);
+        traffic = std::make_unique<CliTraffic>(link.WatchTraffic(), options.trace, loop);
     const auto report = [&](int status) {
         if (traffic) {
             traffic->Flush();
@@ -244,7 +243,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
         return status;
     };
     if (options.command == "scan")
-        return report(RunScan(link, ScanRequestFor(options, p)));
+        return report(RunScan(link, loop, ScanRequestFor(options, p)));
 
     PortOpenFailure why;
     if (!link.OpenLink(p.port, p.baud, p.timeoutMs, p.address, &why))
@@ -253,7 +252,7 @@ int Run(QCoreApplication& app, const CliOptions& options)
 
     front.quietList = statsCommand;
     const SnapshotLink linkSettings{p.port, p.baud, p.timeoutMs, p.address, options.fastFraming};
-    const int status = RunOnLink(link, front, registers, options, linkSettings);
+    const int status = RunOnLink(link, loop, front, registers, options, linkSettings);
     // Answers still due to this run must not be left for the next program.
     link.SettleLine();
     return report(front.portLost ? kLinkFailure : status);
@@ -266,7 +265,6 @@ int main(int argc, char** argv)
     // Nothing that fails in here aborts: a run out of memory, or any other
     // failure, is a message and status 1.
     try {
-        QCoreApplication app(argc, argv);
         std::vector<std::string> arguments(argv + 1, argv + argc);
         const CliParse parse = ParseCommandLine(arguments);
         if (parse.help) {
@@ -279,7 +277,7 @@ int main(int argc, char** argv)
         }
         if (!parse.options)
             return UsageError(parse.error);
-        return Run(app, *parse.options);
+        return Run(*parse.options);
     } catch (const std::bad_alloc&) {
         return Failure(kLinkFailure, "Недостаточно памяти");
     } catch (const std::exception& e) {

@@ -2,9 +2,6 @@
 
 #include "link_messages.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <exception>
 #include <new>
 #include <utility>
@@ -34,10 +31,9 @@ bool ShowsProgressDialog(std::int32_t command)
 
 } // namespace
 
-TLink1Thread::TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject* parent)
-    : QThread(parent), registers_(registers), front_(front)
+TLink1Thread::TLink1Thread(MeterRegisters& registers, LinkFront& front, FrontDispatcher& dispatcher)
+    : registers_(registers), front_(front), dispatcher_(dispatcher), thread_([this] { Run(); })
 {
-    start();
 }
 
 TLink1Thread::~TLink1Thread() { Stop(); }
@@ -104,15 +100,22 @@ void TLink1Thread::Stop()
     FCommandEvent.Set();
     // The running command may be handing a step to this thread; serve such
     // steps (they do nothing now) until the thread has ended.
-    while (!wait(10))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    std::lock_guard ended(runEndLock_);
+    dispatcher_.ServeUntil([this] { return runEnded_.load(); });
+    thread_.join();
 }
 
-void TLink1Thread::run()
+void TLink1Thread::Run()
 {
     Execute();
-    std::lock_guard ended(runEndLock_);
+    runEnded_ = true;
+    dispatcher_.Wake();
+}
+
+std::uint64_t TLink1Thread::CommandsEnded(std::int32_t command) const
+{
+    std::lock_guard lock(endedLock_);
+    const auto found = commandsEnded_.find(command);
+    return found == commandsEnded_.end() ? 0 : found->second;
 }
 
 void TLink1Thread::Execute()
@@ -191,7 +194,11 @@ void TLink1Thread::Dispatch(const QueuedCommand& command)
         } catch (...) {
         }
     }
-    emit CommandDone(command.number);
+    {
+        std::lock_guard lock(endedLock_);
+        ++commandsEnded_[command.number];
+    }
+    dispatcher_.Wake();
 }
 
 void TLink1Thread::RunOnUi(const std::function<void()>& step)
@@ -202,14 +209,15 @@ void TLink1Thread::RunOnUi(const std::function<void()>& step)
 
 void TLink1Thread::RunOnUiNoWait(const std::function<void()>& step)
 {
-    // The step travels through a lock and an event of our own besides Qt's
-    // blocking call, so that the order of the two threads' accesses is
-    // visible to the thread sanitizer too, not only to Qt's own primitives.
+    // The step travels through a lock and an event of our own besides the
+    // dispatcher's hand-over, so that the order of the two threads'
+    // accesses is visible to the thread sanitizer whatever primitives the
+    // dispatcher uses (Qt's are not instrumented).
     {
         std::lock_guard lock(handOffLock_);
         handOffStep_ = &step;
     }
-    QMetaObject::invokeMethod(this, "RunHandOffStep", Qt::BlockingQueuedConnection);
+    dispatcher_.RunOnFrontThread(handOffRunner_);
     handOffReturned_.Wait();
     std::exception_ptr failure;
     {

@@ -3,23 +3,24 @@
 // bounded queue and carries them out, handing steps to the front's thread.
 
 #include "auto_reset_event.h"
+#include "front_dispatcher.h"
 #include "link_front.h"
 #include "link_tap.h"
 #include "pdu.h"
 #include "rtu.h"
 #include "scan_front.h"
 
-#include <QThread>
-
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class RegListItemData;
@@ -39,14 +40,15 @@ enum LinkCommand : std::int32_t {
     TakeSnapshot = 8, // reads the configuration as the dump does and hands it to the front
 };
 
-class TLink1Thread final : public QThread {
-    Q_OBJECT
-
+class TLink1Thread final {
 public:
-    // Starts the thread at once; it waits for commands. Create it on the
-    // front's thread: the steps of the commands run there.
-    TLink1Thread(MeterRegisters& registers, LinkFront& front, QObject* parent = nullptr);
-    ~TLink1Thread() override;
+    // Starts the thread at once; it waits for commands. The steps of the
+    // commands run on the front's thread, through `dispatcher`; create the
+    // link on that thread.
+    TLink1Thread(MeterRegisters& registers, LinkFront& front, FrontDispatcher& dispatcher);
+    TLink1Thread(const TLink1Thread&) = delete;
+    TLink1Thread& operator=(const TLink1Thread&) = delete;
+    ~TLink1Thread();
 
     // Stores time-out and address, then opens the channel; `why` (when
     // given) says why it did not open. A tcp:// port is given ten answer
@@ -92,23 +94,17 @@ public:
     bool IsScanning() const { return scanning_.load(); }
 
     // Orderly stop: closes the channel, drops queued commands, lets the
-    // running one end without messages and joins the thread.
+    // running one end without messages and joins the thread. Call it on the
+    // front's thread: it serves the steps of the running command meanwhile.
     void Stop();
 
-signals:
-    // Emitted on the link thread when a command has ended, whatever its
-    // outcome; fronts without a dialog of their own wait for it.
-    void CommandDone(int command);
-
-protected:
-    void run() override;
-
-private slots:
-    // Runs, on the front's thread, the step that RunOnUi handed over.
-    void RunHandOffStep();
-    // Tells the front, on its thread, of the latest unanswered attempt of
-    // a poll, unless the link it was made on has ended since.
-    void DeliverPollRepeating();
+    // How many commands of this number have ended, whatever their outcome;
+    // the dispatcher is woken at each end. Fronts without a dialog of their
+    // own wait for a change.
+    std::uint64_t CommandsEnded(std::int32_t command) const;
+    FrontDispatcher& Dispatcher() const { return dispatcher_; }
+    // Until the thread has ended (after Stop).
+    bool IsRunning() const { return !runEnded_.load(); }
 
 private:
     struct QueuedCommand {
@@ -123,6 +119,9 @@ private:
     void Execute();
     void Dispatch(const QueuedCommand& command);
 
+    void Run();
+    // Runs, on the front's thread, the step that RunOnUi handed over.
+    void RunHandOffStep();
     void RunOnUi(const std::function<void()>& step);
     void RunOnUiNoWait(const std::function<void()>& step);
     void ShowError(const std::string& text);
@@ -187,6 +186,7 @@ private:
 
     MeterRegisters& registers_;
     LinkFront& front_;
+    FrontDispatcher& dispatcher_;
 
     std::mutex FQueueLock;
     AutoResetEvent FCommandEvent;
@@ -219,15 +219,23 @@ private:
     AutoResetEvent handOffReturned_;
     // The latest unanswered attempt of a poll, waiting for the front's
     // thread; it travels through a lock of our own, which the thread
-    // sanitizer sees, not inside the queued call.
+    // sanitizer sees, not inside the dispatcher's posted task.
     struct RepeatNotice {
         int attempt;
         std::uint64_t generation;
     };
     std::mutex repeatNoticeLock_;
     std::optional<RepeatNotice> repeatNotice_;
-    // Taken last by the thread and by Stop after the join, so that the end
-    // of the thread is ordered before the object's destruction for the
-    // thread sanitizer as well as for Qt's own join.
-    std::mutex runEndLock_;
+    // Tells the front, on its thread, of the latest unanswered attempt of
+    // a poll, unless the link it was made on has ended since.
+    void DeliverPollRepeating();
+    // A task posted to the front's thread reaches this object only while it
+    // lives: the token ends in the destructor, on that same thread.
+    const std::shared_ptr<TLink1Thread*> self_ = std::make_shared<TLink1Thread*>(this);
+    const std::function<void()> handOffRunner_{[this] { RunHandOffStep(); }};
+
+    mutable std::mutex endedLock_;
+    std::map<std::int32_t, std::uint64_t> commandsEnded_;
+    std::atomic<bool> runEnded_{false};
+    std::thread thread_; // last: it starts once everything above exists
 };

@@ -7,8 +7,7 @@
 #include "register_map.h"
 #include "value_text.h"
 
-#include <QMetaObject>
-
+#include <memory>
 #include <utility>
 
 void TLink1Thread::Poll()
@@ -24,7 +23,10 @@ void TLink1Thread::Poll()
             std::lock_guard lock(repeatNoticeLock_);
             repeatNotice_ = RepeatNotice{attempt, generation};
         }
-        QMetaObject::invokeMethod(this, "DeliverPollRepeating", Qt::QueuedConnection);
+        dispatcher_.Post([self = std::weak_ptr<TLink1Thread*>(self_)] {
+            if (const auto link = self.lock())
+                (*link)->DeliverPollRepeating();
+        });
     };
     Guarded([&] {
         for (std::size_t i = 0; i < kPollReads.size(); ++i) {

@@ -2,25 +2,14 @@
 
 #include "link_thread.h"
 
-#include <QEventLoop>
-
 bool PostAndWait(TLink1Thread& link, std::int32_t command, const std::function<bool()>& post)
 {
-    QEventLoop loop;
-    bool done = false;
-    const auto connection = QObject::connect(
-        &link, &TLink1Thread::CommandDone, &loop,
-        [&](int ended) {
-            if (ended != command)
-                return; // a command posted earlier, by a timer say
-            done = true;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
+    // A command of another number (posted earlier, by a timer say) ending
+    // meanwhile does not count.
+    const std::uint64_t before = link.CommandsEnded(command);
     const bool posted = post();
-    if (posted && !done)
-        loop.exec();
-    QObject::disconnect(connection);
+    if (posted)
+        link.Dispatcher().ServeUntil([&] { return link.CommandsEnded(command) != before; });
     return posted;
 }
 

@@ -12,6 +12,7 @@
 #include "history_tab.h"
 #include "link_messages.h"
 #include "link_thread.h"
+#include "qt_dispatcher.h"
 #include "link_value_list.h"
 #include "message_boxes.h"
 #include "meter_finder_panel.h"
@@ -168,7 +169,9 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     AddRegListRows(Registers, rows);
     freshness_ = std::make_unique<TValueFreshness>(*RegListView, kValueColumn, *EParValue, *PollStatusLabel);
 
-    LinkThread = new TLink1Thread(Registers, *this, this);
+    linkDispatcher_ = new QtDispatcher(this);
+    linkThread_ = std::make_unique<TLink1Thread>(Registers, *this, *linkDispatcher_);
+    LinkThread = linkThread_.get();
     LinkThread->SetFastFraming(FastFramingBox->isChecked());
     LinkThread->SetEcho(ChosenEchoMode());
     LinkThread->SetAsLeftSnapshots(true);

@@ -31,6 +31,7 @@ class TDialogFolders;
 class TFSSyntaxRep;
 class THistoryTab;
 struct HistoryTabHooks;
+class QtDispatcher;
 class TLink1Thread;
 class TLinkValueList;
 class TMeterFinderPanel;
@@ -114,6 +115,8 @@ public:
     TDialogFolders* DialogFolders = nullptr;
 
     MeterRegisters Registers;
+    QtDispatcher* linkDispatcher_ = nullptr;
+    std::unique_ptr<TLink1Thread> linkThread_;
     TLink1Thread* LinkThread = nullptr;
     RegListItemData* EditedRegData = nullptr;
 

@@ -90,7 +90,7 @@ protected:
         link.reset();
         front = RecordingFront{};
         ForEachPlace([this](RegListItemData& object, std::uint16_t) { before_[&object] = object.GetValueText(); });
-        link = std::make_unique<TLink1Thread>(regs, front);
+        link = std::make_unique<TLink1Thread>(regs, front, TestDispatcher());
         link->SetFastFraming(GetParam());
         link->SetEcho(echo);
         ASSERT_TRUE(link->OpenLink(port, 115200, timeoutMs, 1));
@@ -99,12 +99,9 @@ protected:
     // Posts the command and serves its steps until it has ended.
     bool Run(int command, std::chrono::seconds deadline = 120s)
     {
-        bool done = false;
-        const auto connection = QObject::connect(link.get(), &TLink1Thread::CommandDone, &TestApp(),
-                                                 [&](int ended) { done = done || ended == command; });
-        const bool ran = link->PostCommand(command) && WaitUntil([&] { return done; }, deadline);
-        QObject::disconnect(connection);
-        return ran;
+        const std::uint64_t before = link->CommandsEnded(command);
+        return link->PostCommand(command) &&
+               WaitUntil([&] { return link->CommandsEnded(command) != before; }, deadline);
     }
 
     // Every object the poll decodes, with the protocol address it reads.

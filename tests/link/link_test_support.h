@@ -4,6 +4,7 @@
 
 #include "link_front.h"
 #include "link_thread.h"
+#include "qt_dispatcher.h"
 #include "frozen_sim.h"
 #include "meter_sim.h"
 #include "plain_reg_list.h"
@@ -32,6 +33,14 @@ inline QCoreApplication& TestApp()
     static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
                                                                   : new QCoreApplication(argc, argv);
     return *app;
+}
+
+// The window's dispatcher, on the test's event loop.
+inline QtDispatcher& TestDispatcher()
+{
+    TestApp();
+    static QtDispatcher* dispatcher = new QtDispatcher;
+    return *dispatcher;
 }
 
 class RecordingFront : public LinkFront {
@@ -196,7 +205,7 @@ protected:
         AddRegListRows(regs, list);
         sim = StartFrozenSim();
         ASSERT_TRUE(sim->Running());
-        link = std::make_unique<TLink1Thread>(regs, front);
+        link = std::make_unique<TLink1Thread>(regs, front, TestDispatcher());
         // The simulator's line has no echo. Said so, the request log holds
         // the commands' own requests only: while the echo is not known, the
         // first write of an open period is preceded by a read that tells.

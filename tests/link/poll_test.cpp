@@ -198,13 +198,13 @@ TEST_F(LinkTest, AFailedPollIsToldToTheFrontBeforeItsMessage)
 
 TEST_F(LinkTest, APollThatTheClosingLinkEndsIsNoFailure)
 {
-    std::atomic<bool> ended{false};
-    QObject::connect(link.get(), &TLink1Thread::CommandDone, [&ended] { ended = true; });
+    const std::uint64_t before = link->CommandsEnded(Poll);
+    const auto ended = [&] { return link->CommandsEnded(Poll) != before; };
     sim->SetSilent(true);
     ASSERT_TRUE(link->PostCommand(Poll));
     ASSERT_TRUE(sim->WaitForRequests(2, std::chrono::seconds(10)));
     link->CloseLink();
-    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
+    ASSERT_TRUE(WaitUntil(ended));
     EXPECT_EQ(front.pollFailures, 0);
     EXPECT_TRUE(front.errors.empty());
 }

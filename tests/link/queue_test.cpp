@@ -6,7 +6,7 @@ TEST(LinkQueue, ClosedPortRefusesEveryPost)
     TestApp();
     MeterRegisters regs;
     RecordingFront front;
-    TLink1Thread link(regs, front);
+    TLink1Thread link(regs, front, TestDispatcher());
     for (int command = -1; command <= 6; ++command)
         EXPECT_FALSE(link.PostCommand(command)) << command;
     EXPECT_FALSE(link.PostWrite(regs.Salinity, "1.0"));
@@ -21,7 +21,7 @@ TEST(LinkQueue, OpenLinkKeepsTimeoutAndAddressEvenWhenTheOpenFails)
     options.address = 7;
     MeterSim sim(options);
     ASSERT_TRUE(sim.Start());
-    TLink1Thread link(regs, front);
+    TLink1Thread link(regs, front, TestDispatcher());
     EXPECT_FALSE(link.OpenLink("/dev/no-such-port", 115200, 200, 7));
     EXPECT_TRUE(link.OpenLink(sim.PortPath(), 115200, 200, 7));
     EXPECT_FALSE(link.OpenLink(sim.PortPath(), 115200, 200, 7)); // already open

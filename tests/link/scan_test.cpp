@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         TestApp();
-        link = std::make_unique<TLink1Thread>(regs, front);
+        link = std::make_unique<TLink1Thread>(regs, front, TestDispatcher());
     }
 
     // A simulated meter at an address and a speed of its own.

@@ -13,7 +13,7 @@ TEST(LinkStop, QuitWhileAnErrorBoxIsOpenThenStopDoesNotHang)
     MeterSim sim;
     ASSERT_TRUE(sim.Start());
     sim.SetExceptionRange(2000, 2001, 2);
-    auto link = std::make_unique<TLink1Thread>(regs, front);
+    auto link = std::make_unique<TLink1Thread>(regs, front, TestDispatcher());
     ASSERT_TRUE(link->OpenLink(sim.PortPath(), 115200, 200, 1));
     front.holdErrors = true;
     std::vector<bool> posts;
@@ -27,7 +27,7 @@ TEST(LinkStop, QuitWhileAnErrorBoxIsOpenThenStopDoesNotHang)
     QTimer::singleShot(0, [&] { link->PostCommand(Poll); });
     QCoreApplication::exec();
     link->Stop();
-    EXPECT_FALSE(link->isRunning());
+    EXPECT_FALSE(link->IsRunning());
     EXPECT_FALSE(link->IsLinkOpen());
     EXPECT_FALSE(link->PostCommand(Poll));
     EXPECT_EQ(posts, (std::vector<bool>{true, true}));
@@ -44,13 +44,13 @@ TEST(LinkStop, StopDuringARunningTransactionEndsPromptly)
     MeterSim sim;
     ASSERT_TRUE(sim.Start());
     sim.SetSilent(true);
-    TLink1Thread link(regs, front);
+    TLink1Thread link(regs, front, TestDispatcher());
     ASSERT_TRUE(link.OpenLink(sim.PortPath(), 115200, 500, 1));
     ASSERT_TRUE(link.PostCommand(Poll));
     ASSERT_TRUE(link.PostCommand(Poll));
     ASSERT_TRUE(sim.WaitForRequests(1, std::chrono::seconds(10)));
     link.Stop();
-    EXPECT_FALSE(link.isRunning());
+    EXPECT_FALSE(link.IsRunning());
     EXPECT_TRUE(front.errors.empty());
     // Far fewer than the 102 attempts a failing poll would otherwise make.
     EXPECT_LT(sim.RequestCount(), 5u);
@@ -64,7 +64,7 @@ TEST(LinkStop, DestroyingTheThreadObjectStopsIt)
     MeterSim sim;
     ASSERT_TRUE(sim.Start());
     {
-        TLink1Thread link(regs, front);
+        TLink1Thread link(regs, front, TestDispatcher());
         ASSERT_TRUE(link.OpenLink(sim.PortPath(), 115200, 200, 1));
         ASSERT_TRUE(link.PostCommand(SaveToNVRAM));
         ASSERT_TRUE(WaitUntil([&] { return !front.progress.empty(); }));

@@ -20,7 +20,7 @@ protected:
     void Reopen(std::size_t capacity = LinkTap::kQueueCapacity)
     {
         link->CloseLink();
-        link = std::make_unique<TLink1Thread>(regs, front);
+        link = std::make_unique<TLink1Thread>(regs, front, TestDispatcher());
         tap = &link->WatchTraffic(capacity);
         ASSERT_TRUE(link->OpenLink(sim->PortPath(), 115200, kTimeoutMs, 1));
     }
@@ -28,12 +28,8 @@ protected:
     // Posts a poll and serves its steps until it has ended.
     bool RunCommand(int command)
     {
-        bool done = false;
-        const auto connection = QObject::connect(link.get(), &TLink1Thread::CommandDone, &TestApp(),
-                                                 [&](int ended) { done = done || ended == command; });
-        const bool ran = link->PostCommand(command) && WaitUntil([&] { return done; });
-        QObject::disconnect(connection);
-        return ran;
+        const std::uint64_t before = link->CommandsEnded(command);
+        return link->PostCommand(command) && WaitUntil([&] { return link->CommandsEnded(command) != before; });
     }
 
     LinkTap* tap = nullptr;
