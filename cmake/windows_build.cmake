@@ -34,6 +34,9 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(CMAKE_CROSSCOMPILING_EMULATOR
     ${CMAKE_SOURCE_DIR}/scripts/wine-run;${CMAKE_BINARY_DIR}/wine-prefix)
 
+# The Linux build whose simulated meter the Windows programs talk to.
+set(VOK_LINUX_BUILD "${CMAKE_SOURCE_DIR}/build" CACHE PATH "Linux build folder with bin/vok-meter-sim")
+
 enable_testing()
 
 foreach(dir src/version src/platform src/fileio src/modbus src/meter src/paramfile tests)

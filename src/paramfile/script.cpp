@@ -24,7 +24,7 @@ std::optional<std::string> Ascii(std::wstring_view text)
     std::string out;
     out.reserve(text.size());
     for (const wchar_t c : text) {
-        if (c < 0 || c > 0x7F)
+        if (static_cast<std::uint32_t>(c) > 0x7F) // wchar_t is signed on Linux, 16 bits on Windows
             return std::nullopt;
         out += static_cast<char>(c);
     }
