@@ -5,6 +5,7 @@
 #include "cli_options.h"
 #include "cli_scan.h"
 #include "cli_traffic.h"
+#include "console.h"
 #include "exit_status.h"
 #include "file_commands.h"
 #include "history_commands.h"
@@ -22,6 +23,7 @@
 #include "text_file.h"
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -265,7 +267,12 @@ int main(int argc, char** argv)
     // Nothing that fails in here aborts: a run out of memory, or any other
     // failure, is a message and status 1.
     try {
-        std::vector<std::string> arguments(argv + 1, argv + argc);
+        // Files without a byte-order mark are read in the user's character
+        // set (the ANSI code page on Windows); numbers keep the C locale's
+        // point, as in the window.
+        std::setlocale(LC_CTYPE, "");
+        const std::vector<std::string> program = ProgramArguments(argc, argv);
+        std::vector<std::string> arguments(program.begin() + (program.empty() ? 0 : 1), program.end());
         const CliParse parse = ParseCommandLine(arguments);
         if (parse.help) {
             std::printf("%s", kCliUsage);

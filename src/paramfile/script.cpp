@@ -9,11 +9,34 @@
 
 namespace {
 
+// The file's white space and digits are ASCII (white space as
+// IsPatternSpace says). Boost's \s and \d follow the C++ library's wide
+// character classes, which under Windows also take U+00A0 or U+0661: they
+// become explicit ASCII classes. Other escapes stay as they are.
+std::wstring AsciiClasses(std::wstring_view pattern)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != L'\\' || i + 1 == pattern.size()) {
+            out += pattern[i];
+            continue;
+        }
+        const wchar_t escaped = pattern[++i];
+        if (escaped == L's')
+            out += LR"([ \x09-\x0D])";
+        else if (escaped == L'd')
+            out += L"[0-9]";
+        else
+            out.append({L'\\', escaped});
+    }
+    return out;
+}
+
 boost::wregex Compile(const wchar_t* pattern)
 {
     boost::wregex re;
     re.imbue(std::locale::classic());
-    re.assign(pattern, boost::regex::perl);
+    re.assign(AsciiClasses(pattern), boost::regex::perl);
     return re;
 }
 

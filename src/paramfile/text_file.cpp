@@ -3,12 +3,28 @@
 #include "file_read.h"
 
 #include <cwchar>
+#include <type_traits>
 
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
 bool IsScalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+// A code point as wide characters: one where wchar_t holds 32 bits (Linux),
+// a surrogate pair above U+FFFF where it holds 16 (Windows).
+void AppendCodePoint(std::wstring& out, char32_t c)
+{
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (c >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            return;
+        }
+    }
+    out += static_cast<wchar_t>(c);
+}
 
 void DecodeUtf8(std::string_view s, std::wstring& out)
 {
@@ -43,7 +59,7 @@ void DecodeUtf8(std::string_view s, std::wstring& out)
             ++i;
             continue;
         }
-        out += static_cast<wchar_t>(c);
+        AppendCodePoint(out, c);
         i += static_cast<std::size_t>(extra) + 1;
     }
 }
@@ -60,7 +76,7 @@ void DecodeUtf16(std::string_view s, bool bigEndian, std::wstring& out)
         if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
             const char32_t v = unit(k + 1);
             if (v >= 0xDC00 && v <= 0xDFFF) {
-                out += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                AppendCodePoint(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
                 ++k;
                 continue;
             }
@@ -158,8 +174,18 @@ std::string WideToUtf8(std::wstring_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (const wchar_t wc : text) {
-        auto c = static_cast<char32_t>(wc);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // Unsigned first: wchar_t is signed on Linux.
+        auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
+        // Where wchar_t holds 16 bits, a surrogate pair is one code point;
+        // a lone surrogate is none anywhere.
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            const auto low = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i + 1]));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
         if (!IsScalar(c))
             c = 0xFFFD;
         if (c < 0x80) {

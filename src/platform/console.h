@@ -1,7 +1,15 @@
 #pragma once
-// What a command-line program asks of its console: whether its output goes
-// to a terminal, and the user's request to stop (Ctrl+C, or SIGTERM on
-// POSIX).
+// What a command-line program asks of its console: its arguments, whether
+// its output goes to a terminal, and the user's request to stop (Ctrl+C, or
+// SIGTERM on POSIX).
+
+#include <string>
+#include <vector>
+
+// The program's arguments in UTF-8, the program's name first: `argv` as it
+// is on POSIX; on Windows the wide command line, because `argv` there is in
+// the ANSI code page and loses every character the page lacks.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // True when the standard error is a terminal (progress lines are drawn then).
 bool StandardErrorIsTerminal();

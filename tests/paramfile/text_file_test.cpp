@@ -52,7 +52,8 @@ TEST(DecodeTextLines, Utf8Mark)
               (Lines{L"a\uFFFD\uFFFD\uFFFDb\uFFFD\uFFFD"}));
     // A surrogate encoded in UTF-8 is not a character.
     EXPECT_EQ(DecodeTextLines("\xEF\xBB\xBF\xED\xA0\x80x"), (Lines{L"\uFFFD\uFFFD\uFFFDx"}));
-    EXPECT_EQ(DecodeTextLines("\xEF\xBB\xBF\xF0\x9F\x98\x80"), (Lines{std::wstring(1, wchar_t(0x1F600))}));
+    // Beyond U+FFFF: one wide character, or a surrogate pair where they hold 16 bits.
+    EXPECT_EQ(DecodeTextLines("\xEF\xBB\xBF\xF0\x9F\x98\x80"), (Lines{L"\U0001F600"}));
     EXPECT_EQ(DecodeTextLines("\xEF\xBB\xBF"), Lines{});
 }
 
@@ -70,7 +71,7 @@ std::string Utf16(const std::u16string& text, bool bigEndian)
 TEST(DecodeTextLines, Utf16Marks)
 {
     const std::u16string text = u"2001 f 1\r\n\u0421\u00B0 \U0001F600\rsleep(1)\n";
-    const Lines expected{L"2001 f 1", L"\u0421\u00B0 " + std::wstring(1, wchar_t(0x1F600)), L"sleep(1)"};
+    const Lines expected{L"2001 f 1", L"\u0421\u00B0 \U0001F600", L"sleep(1)"};
     EXPECT_EQ(DecodeTextLines(Utf16(text, false)), expected);
     EXPECT_EQ(DecodeTextLines(Utf16(text, true)), expected);
     // A NUL unit ends the text; a lone surrogate and an odd last byte become U+FFFD.
@@ -81,11 +82,27 @@ TEST(DecodeTextLines, Utf16Marks)
 
 TEST(DecodeTextLines, LocaleCharacterSet)
 {
-    // Without a mark the bytes are read in the current character set.
+    // Without a mark the bytes are read in the current character set: UTF-8
+    // on Linux, the ANSI code page on Windows (each system knows its own name).
+    struct Case {
+        const char* locale;
+        const char* bytes;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"C.UTF-8", "# \xD0\xA1\n\xFFok", {L"# \u0421", L"\uFFFDok"}},
+        {"Russian_Russia.1251", "# \xD1\n\xB0ok", {L"# \u0421", L"\u00B0ok"}},
+    };
     const std::string saved = std::setlocale(LC_CTYPE, nullptr);
-    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-    EXPECT_EQ(DecodeTextLines("# \xD0\xA1\n\xFFok"), (Lines{L"# \u0421", L"\uFFFDok"}));
+    int known = 0;
+    for (const Case& c : cases) {
+        if (!std::setlocale(LC_CTYPE, c.locale))
+            continue;
+        ++known;
+        EXPECT_EQ(DecodeTextLines(c.bytes), c.lines) << c.locale;
+    }
     std::setlocale(LC_CTYPE, saved.c_str());
+    EXPECT_EQ(known, 1);
 }
 
 class TempFile {
@@ -119,10 +136,14 @@ TEST(ReadTextFile, ReadsAndDecodesAFile)
 
 TEST(WideToUtf8, EncodesAndReplaces)
 {
+    const std::wstring lone{wchar_t(0xD800)}, lowFirst{wchar_t(0xDC00), wchar_t(0xD800)};
     EXPECT_EQ(WideToUtf8(L"a\u0421\u00B0"), "a\xD0\xA1\xC2\xB0");
-    EXPECT_EQ(WideToUtf8(std::wstring(1, wchar_t(0x1F600))), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(WideToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
-    EXPECT_EQ(WideToUtf8(std::wstring(1, wchar_t(0x110000))), "\xEF\xBF\xBD");
+    EXPECT_EQ(WideToUtf8(L"\U0001F600!"), "\xF0\x9F\x98\x80!");
+    EXPECT_EQ(WideToUtf8(lone + L"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(WideToUtf8(lowFirst), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    if constexpr (sizeof(wchar_t) == 4) {
+        EXPECT_EQ(WideToUtf8(std::wstring(1, wchar_t(0x110000))), "\xEF\xBF\xBD");
+    }
 }
 
 } // namespace

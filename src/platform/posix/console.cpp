@@ -14,6 +14,8 @@ void OnStopSignal(int) { stopRequested.store(true); }
 
 } // namespace
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 StopRequestWatch::StopRequestWatch()

@@ -1,6 +1,9 @@
 #include "console.h"
 
+#include "wide_text.h"
+
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 
@@ -24,6 +27,19 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 }
 
 } // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
 
 bool StandardErrorIsTerminal()
 {

@@ -1,6 +1,8 @@
 // The Win32 side of the platform room under Wine: file replacement, where
-// the settings live, the registry port list, the ANSI code page.
+// the settings live, the registry port list, the ANSI code page and the
+// program's arguments.
 
+#include "console.h"
 #include "file_access.h"
 #include "port_list.h"
 #include "settings_place.h"
@@ -220,4 +222,16 @@ TEST(Win32TextCode, AnsiCodePageBothWays)
     // (A letter with a look-alike, 'ä', would test the best-fit mapping,
     // which Wine applies whatever the flags say.)
     EXPECT_EQ(Utf8ToSystemText("€中"), "\x88?") << "what 1251 lacks becomes '?'";
+}
+
+// The test program is started with the arguments "Проверка" and "日本" (see
+// CMakeLists.txt): the wide command line keeps both, where argv in the ANSI
+// code page would lose what the page lacks (here both, in the page of an
+// English system).
+TEST(Win32ProgramArguments, ComeFromTheWideCommandLine)
+{
+    const std::vector<std::string> arguments = ProgramArguments(0, nullptr);
+    ASSERT_GE(arguments.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(arguments.end() - 2, arguments.end()),
+              (std::vector<std::string>{"Проверка", "日本"}));
 }
