@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,6 +68,10 @@ public:
     // are followed by a read of the configuration as left, for the front's
     // history. Off by default: a front without a history saves the reads.
     void SetAsLeftSnapshots(bool on) { asLeft_ = on; }
+    // When on, the first good poll of a meter whose serial number the open
+    // link has not met yet is followed by a read of its configuration as
+    // found; a new open meets every meter anew. Off by default.
+    void SetAsFoundSnapshots(bool on) { asFound_ = on; }
 
     // Queues a command while the link is open and fewer than two wait.
     bool PostCommand(std::int32_t command);
@@ -166,6 +171,8 @@ private:
     // After a change the meter took in full (a confirmed commit, a load
     // without a failed line): the configuration as it was left.
     void TakeAsLeft();
+    // After a good poll: the configuration as found, once per meter and open.
+    void TakeAsFound();
     // The dump's reads of the whole configuration, in its order; throws
     // the transaction errors. `onStage` runs where the dump's progress moves.
     void ReadConfiguration(MeterConfig& config, const std::function<void()>& onStage = {});
@@ -213,6 +220,10 @@ private:
 
     std::atomic<bool> stopping_{false};
     std::atomic<bool> asLeft_{false};
+    std::atomic<bool> asFound_{false};
+    // The serial numbers met since the link was opened (link thread only).
+    std::uint64_t asFoundGeneration_ = 0;
+    std::set<std::string> asFoundSerials_;
     std::mutex handOffLock_;
     const std::function<void()>* handOffStep_ = nullptr;
     std::exception_ptr handOffFailure_;

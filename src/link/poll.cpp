@@ -28,6 +28,7 @@ void TLink1Thread::Poll()
                 (*link)->DeliverPollRepeating();
         });
     };
+    bool polled = false;
     Guarded([&] {
         for (std::size_t i = 0; i < kPollReads.size(); ++i) {
             request.Build(3, kPollReads[i].start, kPollReads[i].count);
@@ -35,7 +36,10 @@ void TLink1Thread::Poll()
             DecodePollRead(i, FRtu, registers_);
         }
         RunOnUi([this] { SyncRefresh(); });
+        polled = true;
     }, [this](bool noAnswer) { RunOnUi([this, noAnswer] { SyncPollFailed(noAnswer); }); });
+    if (polled)
+        TakeAsFound();
 }
 
 void TLink1Thread::SyncRefresh()

@@ -7,6 +7,7 @@
 #include "layout_writer.h"
 #include "meter_config.h"
 #include "reg_list_item_data.h"
+#include "register_map.h"
 
 #include <cmath>
 
@@ -63,4 +64,19 @@ void TLink1Thread::ReadAndHandOverConfiguration(SnapshotKind kind)
     });
     if (read)
         HandOverConfiguration(config, kind);
+}
+
+void TLink1Thread::TakeAsFound()
+{
+    if (!asFound_ || stopping_ || CommandLinkEnded())
+        return;
+    if (asFoundGeneration_ != commandGeneration_) {
+        asFoundGeneration_ = commandGeneration_;
+        asFoundSerials_.clear();
+    }
+    // Noted before the read: a meter whose read fails is not read again at
+    // every poll of this open.
+    if (!asFoundSerials_.insert(registers_.Serial.GetValueText()).second)
+        return;
+    ReadAndHandOverConfiguration(SnapshotKind::AsFound);
 }

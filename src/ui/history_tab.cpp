@@ -8,6 +8,7 @@
 #include "report_pdf.h"
 #include "service_report.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -74,6 +75,9 @@ THistoryTab::THistoryTab(const std::string& storePath, std::string iniPath, Hist
     RestoreButton->setObjectName(QStringLiteral("RestoreButton"));
     ReportButton = new QPushButton(QStringLiteral("Отчёт"), this);
     ReportButton->setObjectName(QStringLiteral("ReportButton"));
+    AsFoundBox = new QCheckBox(QStringLiteral("Снимок при подключении"), this);
+    AsFoundBox->setObjectName(QStringLiteral("AsFoundBox"));
+    AsFoundBox->setChecked(LoadAsFoundSnapshots(iniPath_));
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName(QStringLiteral("HistoryStatusLabel"));
     StatusLabel->setWordWrap(true);
@@ -85,6 +89,7 @@ THistoryTab::THistoryTab(const std::string& storePath, std::string iniPath, Hist
     auto* buttons = new QHBoxLayout();
     for (QPushButton* b : {TakeSnapshotButton, SaveSnapshotButton, RestoreButton, ReportButton})
         buttons->addWidget(b);
+    buttons->addWidget(AsFoundBox);
     buttons->addWidget(StatusLabel, 1);
     grid->addLayout(buttons, 2, 0, 1, 2);
     grid->setColumnStretch(0, 5);
@@ -99,6 +104,12 @@ THistoryTab::THistoryTab(const std::string& storePath, std::string iniPath, Hist
     connect(SaveSnapshotButton, &QPushButton::clicked, this, [this] { SaveSnapshotClick(); });
     connect(RestoreButton, &QPushButton::clicked, this, [this] { RestoreClick(); });
     connect(ReportButton, &QPushButton::clicked, this, [this] { ReportClick(); });
+    connect(AsFoundBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (const auto error = SaveAsFoundSnapshots(iniPath_, on))
+            ShowErrorBox(Q(*error));
+        if (hooks_.asFoundChanged)
+            hooks_.asFoundChanged(on);
+    });
 
     if (storePath.empty())
         StatusLabel->setText(QStringLiteral("История недоступна: не задан HOME"));

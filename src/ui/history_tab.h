@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -28,6 +29,8 @@ struct HistoryTabHooks {
     std::function<bool()> takeSnapshot;
     // Loads a parameter file into the meter as "Загрузить из файла" does.
     std::function<void(const std::string& path)> loadFile;
+    // The snapshot as found has been switched on or off.
+    std::function<void(bool on)> asFoundChanged;
     // The settings of the open link.
     std::function<SnapshotLink()> link;
     // The register list as a snapshot keeps it; "" before a good poll.
@@ -67,6 +70,8 @@ public:
     QPushButton* RestoreButton;
     QPushButton* ReportButton;
     QLabel* StatusLabel;
+    // "Снимок при подключении": the configuration as found, saved in the INI file.
+    QCheckBox* AsFoundBox;
 
 private:
     void ShowSnapshotsOfChosenMeter();

@@ -191,6 +191,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     DialogFolders->Follow(*TrafficTab->SaveLogDialog, TDialogFolders::kTrafficLog);
     HistoryTab = new THistoryTab(DefaultHistoryPath(), iniPath_, HistoryHooks());
     PageControl1->addTab(HistoryTab, THistoryTab::Caption());
+    LinkThread->SetAsFoundSnapshots(HistoryTab->AsFoundBox->isChecked());
     Timer1->start();
 }
 
@@ -377,6 +378,7 @@ HistoryTabHooks TTMainForm::HistoryHooks()
 {
     HistoryTabHooks hooks;
     hooks.takeSnapshot = [this] { return LinkThread->PostCommand(TakeSnapshot); };
+    hooks.asFoundChanged = [this](bool on) { LinkThread->SetAsFoundSnapshots(on); };
     hooks.loadFile = [this](const std::string& path) {
         openFileName_ = path;
         PostWithProgress(LoadVokParams);

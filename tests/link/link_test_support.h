@@ -62,6 +62,7 @@ public:
     int verifyRequests = 0;          // the report window asks this many times for "Проверить"
     std::vector<bool> verifyOffered; // per report shown
     std::vector<VerifyResult> verifyResults;
+    std::vector<ConfigReading> readings;
     std::string openFileName;
     std::string saveFileName;
     std::string saveFileFailure; // GetSaveFileName throws this when set
@@ -157,6 +158,12 @@ public:
     {
         CheckThread();
         verifyResults.push_back(result);
+    }
+
+    void ConfigurationRead(const ConfigReading& reading) override
+    {
+        CheckThread();
+        readings.push_back(reading);
     }
 
     int Sweeps() const
