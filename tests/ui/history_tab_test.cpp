@@ -1,7 +1,7 @@
 // The tab "История" in the window against the simulator, on a history file
 // of the test's own: snapshots by hand, their differences, "Восстановить"
-// with its preview, the PDF report, and the window and vokctl writing the
-// one store at the same time.
+// with its preview, the PDF report, the snapshot as found at the first poll,
+// and the window and vokctl writing the one store at the same time.
 
 #include "frozen_sim.h"
 #include "history_tab.h"
@@ -10,6 +10,7 @@
 #include "tarnel_forms.h"
 #include "temp_dir.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -43,6 +44,7 @@ protected:
     void SetUp() override
     {
         ::setenv("XDG_DATA_HOME", dir_.File("data").c_str(), 1);
+        WriteText(ini_, iniText_);
         sim_ = StartFrozenSim();
         ASSERT_TRUE(sim_->Running());
         forms_ = std::make_unique<TarnelForms>(ini_, std::vector<std::string>{"ttyS0"});
@@ -92,11 +94,49 @@ protected:
 
     TempDir dir_;
     std::string ini_ = dir_.File("vok-tarnel.ini");
+    // The snapshot as found is off, so that only the test's own snapshots
+    // are in the store.
+    std::string iniText_ = "[History]\nAsFound=0\n";
     std::unique_ptr<MeterSim> sim_;
     std::unique_ptr<TarnelForms> forms_;
 };
 
+// A user's INI file without the key: the snapshot as found is on.
+class HistoryTabAsFoundTest : public HistoryTabTest {
+protected:
+    HistoryTabAsFoundTest() { iniText_ = "[Link1]\nAddress=1\n"; }
+};
+
 } // namespace
+
+TEST_F(HistoryTabAsFoundTest, TheFirstPollOfAMeterLeavesOneSnapshotAsFoundUntilTheBoxIsCleared)
+{
+    ASSERT_TRUE(Tab().AsFoundBox->isChecked());
+    const auto asFound = [&] {
+        std::vector<SnapshotSummary> found;
+        for (const MeterSummary& m : Tab().Store().Meters())
+            for (const SnapshotSummary& s : Tab().Store().SnapshotsOfMeter(m.id))
+                if (s.kind == SnapshotKind::AsFound)
+                    found.push_back(s);
+        return found;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return asFound().size() == 1; }));
+    EXPECT_EQ(asFound()[0].serial, "20417.000000");
+    // Polls of the same meter go on; a snapshot by hand is no second one as found.
+    TakeSnapshot();
+    EXPECT_EQ(asFound().size(), 1u);
+
+    // Cleared, kept in the INI file, and a new open leaves none.
+    Tab().AsFoundBox->setChecked(false);
+    EXPECT_NE(ReadText(ini_).find("[History]\nAsFound=0\n"), std::string::npos) << ReadText(ini_);
+    Form().Link1CloseButton->click();
+    Form().Link1OpenButton->click();
+    ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
+    // Closing greyed the values; the first poll of the new open shows them current.
+    ASSERT_TRUE(WaitUntil([&] { return !Form().RegListView->item(0, 3)->data(Qt::ForegroundRole).isValid(); }));
+    TakeSnapshot();
+    EXPECT_EQ(asFound().size(), 1u);
+}
 
 TEST_F(HistoryTabTest, TwoSnapshotsShowTheirDifferencesAndRestoreBringsTheFirstBack)
 {
