@@ -157,6 +157,7 @@ void THistoryTab::Reload(std::optional<std::int64_t> meterId)
         if (m.id == chosen)
             chosenRow = row;
     }
+    MetersView->resizeColumnsToContents();
     if (chosenRow >= 0)
         MetersView->selectRow(chosenRow);
     ShowSnapshotsOfChosenMeter();
@@ -177,6 +178,7 @@ void THistoryTab::ShowSnapshotsOfChosenMeter()
                {QString::number(s.id), Q(s.takenLocal).replace(QLatin1Char('T'), QLatin1Char(' ')),
                 QString::fromUtf8(SnapshotKindCaption(s.kind)), Q(s.note)});
     }
+    SnapshotsView->resizeColumnsToContents();
     if (!snapshots_.empty())
         SnapshotsView->scrollToBottom();
     ShowDiffOfChosen();
@@ -213,6 +215,7 @@ void THistoryTab::ShowDiffOfChosen()
         SetRow(DiffView, row,
                {Q(c.section), QString::number(c.registerNumber), Q(c.caption), Q(c.oldValue), Q(c.newValue)});
     }
+    DiffView->resizeColumnsToContents();
     StatusLabel->setText(diff.changes.empty() ? QStringLiteral("Снимки не различаются")
                                               : QStringLiteral("Различий: %1").arg(diff.changes.size()));
 }
