@@ -7,20 +7,28 @@
 // stops that process, so that a poll fails, and saves the tab "Сервис" with
 // the stale values as OUTDIR/tab-service-stale.png. Last it lets the finder
 // search for all meters and saves the tab "Связь" once the meter is found and
-// the search has gone on a while, as OUTDIR/tab-link.png.
+// the search has gone on a while, as OUTDIR/tab-link.png. Between, it edits a
+// register and commits it to NVRAM, and saves the tab "История" with the
+// snapshots as found and as left as OUTDIR/tab-history.png and their report
+// as OUTDIR/report.pdf.
 
+#include "history_settings.h"
+#include "history_tab.h"
 #include "link_settings.h"
 #include "meter_finder_panel.h"
 #include "qt_translation.h"
 #include "traffic_log_model.h"
 #include "traffic_tab.h"
 #include "tarnel_application.h"
+#include "reg_edit_form.h"
 #include "tarnel_forms.h"
 #include "trends_tab.h"
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
@@ -36,6 +44,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -92,6 +102,67 @@ bool GrabStale(TTMainForm& form, pid_t simulator, const QString& path)
     return failed && saved;
 }
 
+// The snapshots of the history, all meters.
+std::vector<SnapshotSummary> Snapshots(THistoryTab& history)
+{
+    std::vector<SnapshotSummary> all;
+    for (const MeterSummary& m : history.Store().Meters())
+        for (const SnapshotSummary& s : history.Store().SnapshotsOfMeter(m.id))
+            all.push_back(s);
+    return all;
+}
+
+// A visit as the history keeps it: the snapshot as found at the first poll,
+// "Oil Adjust, %" edited and committed to NVRAM, the snapshot as left. Grabs
+// the tab "История" with the two chosen and their difference below, and
+// writes their report as a PDF.
+bool GrabHistory(TarnelForms& forms, const QString& tabPath, const QString& reportPath)
+{
+    TTMainForm& form = *forms.MainForm;
+    THistoryTab& history = *form.HistoryTab;
+    if (!WaitFor([&] { return !Snapshots(history).empty(); }, 20000)) {
+        std::fprintf(stderr, "no snapshot as found within 20 s\n");
+        return false;
+    }
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == forms.ModBusRegEditForm.get()) {
+            forms.ModBusRegEditForm->ERegValue->setText(QStringLiteral("0.75"));
+            forms.ModBusRegEditForm->Button1->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            std::fprintf(stderr, "answered: %s\n", qPrintable(box->text()));
+            box->button(box->button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok)->click();
+        }
+    });
+    answerer.start(50);
+    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    form.RegListView->selectRow(5);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(form.RegListView, &enter);
+    if (!WaitFor([&] { return form.RegListView->item(5, 3)->text() == QStringLiteral("0.750000"); }, 10000)) {
+        std::fprintf(stderr, "the edit did not reach the meter\n");
+        return false;
+    }
+    form.SaveToNVRAMButton->click();
+    if (!WaitFor([&] { return Snapshots(history).size() >= 2; }, 20000)) {
+        std::fprintf(stderr, "no snapshot as left within 20 s\n");
+        return false;
+    }
+    form.PageControl1->setCurrentWidget(&history);
+    history.Reload(Snapshots(history).front().meterId);
+    QCoreApplication::processEvents();
+    QTableWidget& list = *history.SnapshotsView;
+    list.clearSelection();
+    for (int row = 0; row < list.rowCount(); ++row)
+        list.selectionModel()->select(list.model()->index(row, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QCoreApplication::processEvents();
+    const std::int64_t before = list.item(0, 0)->text().toLongLong();
+    const std::int64_t after = list.item(list.rowCount() - 1, 0)->text().toLongLong();
+    return Grab(form, &history, tabPath) && history.WriteReport(before, after, reportPath);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,6 +176,9 @@ int main(int argc, char** argv)
     }
     QTemporaryDir iniDir;
     const std::string iniPath = iniDir.filePath(QStringLiteral("vok-tarnel.ini")).toStdString();
+    // A history of its own, beside the INI file, never the user's.
+    qputenv("XDG_DATA_HOME", iniDir.filePath(QStringLiteral("data")).toUtf8());
+    SaveReportPeople(iniPath, {"Иванов И. И.", "Куст 5, скв. 112"});
     TarnelForms forms(iniPath, {"ttyS0", "ttyUSB0"});
     TTMainForm& form = *forms.MainForm;
     LinkSettingsTexts texts;
@@ -147,6 +221,8 @@ int main(int argc, char** argv)
     if (!trends.History().Empty())
         trends.ShowRange(trends.History().FirstTime(), trends.History().LastTime());
     saved = saved && sampled && Grab(form, &trends, out.filePath(QStringLiteral("tab-trends.png")));
+    saved = saved && GrabHistory(forms, out.filePath(QStringLiteral("tab-history.png")),
+                                 out.filePath(QStringLiteral("report.pdf")));
     const LinkSettingsTexts settings = form.GetLinkSettingsTexts();
     if (saved && args.size() == 4)
         saved = GrabStale(form, static_cast<pid_t>(args[3].toLongLong()),
