@@ -161,17 +161,16 @@ TEST_F(Win32SerialPort, QuietWaitAndInterrupt)
 // once it has come, and the next read takes it with the rest.
 TEST_F(Win32SerialPort, PendingWaitKeepsItsByte)
 {
+    // Nothing is asked yet: the wait runs out and leaves its read pending.
+    ASSERT_EQ(port_.Await(50ms), ByteStream::ReadStatus::Quiet);
     const Bytes request = ReadRequest(kWritableFloat, 2);
-    std::uint8_t buffer[256];
     ASSERT_EQ(port_.Write(request.data(), request.size(), 2000), ByteStream::WriteResult::Ok);
-    const auto first = port_.Read(buffer, sizeof buffer, 1ns);
-    std::size_t got = first.status == ByteStream::ReadStatus::Bytes ? first.count : 0;
-    if (got == 0) {
-        const auto deadline = Clock::now() + 30s;
-        while (!port_.InputWaiting() && Clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
-        EXPECT_TRUE(port_.InputWaiting());
-    }
+    const auto deadline = Clock::now() + 30s;
+    while (!port_.InputWaiting() && Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(port_.InputWaiting());
+    std::uint8_t buffer[256];
+    std::size_t got = 0;
     while (got < 9) {
         const auto r = port_.Read(buffer + got, sizeof buffer - got, 5s);
         ASSERT_EQ(r.status, ByteStream::ReadStatus::Bytes);
@@ -179,6 +178,7 @@ TEST_F(Win32SerialPort, PendingWaitKeepsItsByte)
     }
     EXPECT_EQ(got, 9u);
     EXPECT_TRUE(CrcMatches(buffer, got));
+    EXPECT_EQ(port_.Read(buffer, sizeof buffer, 50ms).status, ByteStream::ReadStatus::Quiet);
 }
 
 // (A port held by another handle is refused on Windows, not under Wine,
