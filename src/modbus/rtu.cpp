@@ -34,26 +34,37 @@ Clock::duration FrameOverrun(std::uint32_t baud)
     return std::min<Clock::duration>(wire + 2 * ModBusRtu::kSilence + milliseconds(50), std::chrono::seconds(3));
 }
 
-// Fast framing: how many more bytes the answer collected so far may take in
+// Fast framing: how many more bytes the frame collected so far may take in
 // one read, 0 once it is whole by its length and its CRC is right. Nothing
 // beyond its end is read, so that what follows stays for the next frame.
-// `byLength` turns off for a header that gives no length and for a frame
-// whose CRC fails at its length: such a frame ends by silence. `lengthKnown`
-// tells whether the header has given the frame's length.
-std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool& byLength, bool& lengthKnown)
+// A frame not addressed as our request's answer may as well be another
+// master's request: it is tried at both lengths, the shorter first. Framed
+// as an answer alone, such a request is read on into the answer after it
+// and both end only at the silence. `byLength` turns off for a header that
+// gives no length and for a frame whose CRC fails at every length it may
+// have: such a frame ends by silence. `lengthKnown` tells whether the
+// header has given the length of an answer.
+std::size_t RoomByLength(const std::uint8_t* bytes, std::size_t total, bool foreign, bool& byLength,
+                         bool& lengthKnown)
 {
-    const FrameExtent extent = FrameExtentOf(FrameSide::Answer, bytes, total);
-    lengthKnown = extent.kind == FrameExtent::Kind::Whole;
-    if (extent.kind == FrameExtent::Kind::Unknown) {
-        byLength = false;
-        return ModBusRtu::kFrameCapacity - total;
+    const FrameExtent answer = FrameExtentOf(FrameSide::Answer, bytes, total);
+    lengthKnown = answer.kind == FrameExtent::Kind::Whole;
+    std::size_t end = 0; // the nearest length still to be tried
+    for (const FrameExtent& extent : {answer, foreign ? FrameExtentOf(FrameSide::Request, bytes, total) : answer}) {
+        if (extent.kind == FrameExtent::Kind::Unknown)
+            continue;
+        // While the length is not yet known, no frame is shorter than the shortest.
+        const std::size_t at = extent.kind == FrameExtent::Kind::Whole
+                                   ? extent.bytes
+                                   : std::max<std::size_t>(extent.bytes, ModBusRtu::kShortestFrame);
+        if (at == total && extent.kind == FrameExtent::Kind::Whole &&
+            CrcMatches(bytes, static_cast<std::uint32_t>(total)))
+            return 0;
+        if (at > total)
+            end = end == 0 ? at : std::min(end, at);
     }
-    // While the length is not yet known, no answer is shorter than the shortest frame.
-    const std::size_t end = extent.kind == FrameExtent::Kind::Whole ? extent.bytes : ModBusRtu::kShortestFrame;
-    if (total < end)
+    if (end != 0)
         return end - total;
-    if (CrcMatches(bytes, static_cast<std::uint32_t>(total)))
-        return 0;
     byLength = false;
     return ModBusRtu::kFrameCapacity - total;
 }
@@ -241,7 +252,8 @@ void ModBusRtu::ReaderLoop(ByteStream& port, std::promise<void>& reading)
                 room = echoLength - total;
             } else {
                 echoLength = 0;
-                room = byLength ? RoomByLength(buffer, total, byLength, lengthKnown) : kFrameCapacity - total;
+                const bool foreign = asked[0] == 0 || buffer[0] != asked[0];
+                room = byLength ? RoomByLength(buffer, total, foreign, byLength, lengthKnown) : kFrameCapacity - total;
             }
             if (room == 0)
                 break;

@@ -277,6 +277,27 @@ TEST_P(RawPeer, FramesForOtherAddressesArePassedOverUntilTheTimeOut)
     peer.get();
 }
 
+TEST_P(RawPeer, AnotherMastersExchangeRightBeforeOurAnswerLeavesItWhole)
+{
+    // Another master asks meter 2 and gets its answer, and ours follows, a
+    // few milliseconds apart. With fast framing the other master's request
+    // ends at its own length: read as an answer, its header would tell 12
+    // bytes, and the frame would run on into what follows and end only at
+    // a silence, taking our answer with it. By silence the three come far
+    // enough apart to be frames of their own.
+    const auto gap = Fast() ? 3ms : 40ms;
+    auto peer = Answer([&] {
+        pty_.Write(Frame(2, {3, 0x07, 0xD0, 0x00, 0x02}));
+        std::this_thread::sleep_for(gap);
+        pty_.Write(ReadAnswer(2, {0x1234, 0x5678}));
+        std::this_thread::sleep_for(gap);
+        pty_.Write(ReadAnswer(1, {0x4321}));
+    });
+    ASSERT_EQ(LinkError([&] { rtu_.Transact(1, read_, 1000); }), std::nullopt);
+    EXPECT_EQ(FirstRegister(rtu_), 0x4321);
+    peer.get();
+}
+
 TEST_P(RawPeer, BadCrcThrowsTwoWithoutWaitingForTheTimeOut)
 {
     Bytes answer = ReadAnswer(1, {0x1234});
