@@ -79,7 +79,7 @@ Figures Run(const RawMeter::Behaviour& line, bool fast, int polls, int dumps)
 int main(int argc, char** argv)
 {
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-    const int polls = quick ? 3 : 10, dumps = quick ? 1 : 3;
+    const int polls = quick ? 3 : 10, dumps = quick ? 1 : 9;
     RawMeter::Behaviour clean, shared, noisy;
     shared.otherMasterEveryMs = 100;
     noisy.noiseEveryMs = 100;
