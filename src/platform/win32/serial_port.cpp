@@ -1,5 +1,6 @@
 #include "serial_port.h"
 
+#include "wait_time.h"
 #include "wide_text.h"
 
 #include <algorithm>
@@ -296,12 +297,7 @@ ByteStream::ReadStatus SerialPort::WaitForByte(std::optional<Clock::time_point> 
         }
     }
     const HANDLE events[2] = {readEvent_.get(), wake_.get()};
-    DWORD wait = INFINITE;
-    if (deadline) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-        wait = static_cast<DWORD>(std::clamp<long long>(left, 0, INFINITE - 1));
-    }
-    switch (::WaitForMultipleObjects(2, events, FALSE, wait)) {
+    switch (::WaitForMultipleObjects(2, events, FALSE, MillisecondsUntil(deadline))) {
     case WAIT_OBJECT_0:
         return ReadStatus::Bytes;
     case WAIT_OBJECT_0 + 1:
@@ -405,11 +401,7 @@ SerialPort::WriteResult SerialPort::Write(const std::uint8_t* bytes, std::size_t
             const DWORD error = ::GetLastError();
             return DeviceGone(error) ? WriteResult::Lost : WriteResult::Failed;
         }
-        DWORD wait = INFINITE;
-        if (timeoutMs != kInfinite) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = static_cast<DWORD>(std::max<long long>(left, 0));
-        }
+        const DWORD wait = timeoutMs == kInfinite ? INFINITE : MillisecondsUntil(deadline);
         const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, wait);
         if (woke != WAIT_OBJECT_0) {
             // Timed out or interrupted: the bytes not sent yet are dropped.

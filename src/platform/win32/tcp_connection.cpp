@@ -1,6 +1,7 @@
 #include "tcp_connection.h"
 
 #include "tcp_address.h"
+#include "wait_time.h"
 
 #include <ws2tcpip.h>
 #include <mstcpip.h>
@@ -124,16 +125,6 @@ void SetOptions(SOCKET s)
     DWORD returned = 0;
     if (::WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr) != 0)
         ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
-}
-
-DWORD WaitMilliseconds(std::optional<std::chrono::nanoseconds> waitFor)
-{
-    if (!waitFor)
-        return INFINITE;
-    if (waitFor->count() <= 0)
-        return 0;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*waitFor).count();
-    return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
 }
 
 } // namespace
@@ -289,13 +280,9 @@ ByteStream::ReadStatus TcpConnection::Await(std::optional<std::chrono::nanosecon
             return PeerGone(::WSAGetLastError()) ? ReadStatus::Lost : ReadStatus::Failed;
         if (waiting > 0)
             return ReadStatus::Bytes;
-        DWORD wait = INFINITE;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-            if (left <= 0)
-                return ReadStatus::Quiet;
-            wait = static_cast<DWORD>(std::min<long long>(left, INFINITE - 1));
-        }
+        const DWORD wait = MillisecondsUntil(deadline);
+        if (wait == 0)
+            return ReadStatus::Quiet;
         switch (::WaitForMultipleObjects(2, events, FALSE, wait)) {
         case WAIT_OBJECT_0: {
             // A closed connection is readable too: the read finds it gone.
