@@ -1,6 +1,7 @@
 #include "csv_log.h"
 
 #include "file_access.h"
+#include "local_time.h"
 
 #include <cstdio>
 #include <ctime>
@@ -39,33 +40,31 @@ LogSeparator LocaleLogSeparator()
 
 namespace {
 
-struct LocalTime {
-    std::tm fields{};
+struct LocalMoment {
+    LocalTime local;
     long millis = 0;
 };
 
-LocalTime ToLocal(std::chrono::system_clock::time_point time)
+LocalMoment ToLocal(std::chrono::system_clock::time_point time)
 {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
     // Floor division, so that times before 1970 keep a millisecond in 0..999.
     std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    LocalTime local;
-    local.millis = static_cast<long>(ms % 1000);
-    if (local.millis < 0) {
-        local.millis += 1000;
+    long millis = static_cast<long>(ms % 1000);
+    if (millis < 0) {
+        millis += 1000;
         --seconds;
     }
-    localtime_r(&seconds, &local.fields);
-    return local;
+    return {ToLocalTime(seconds), millis};
 }
 
 } // namespace
 
 std::string LogTimeStamp(std::chrono::system_clock::time_point time)
 {
-    const LocalTime local = ToLocal(time);
-    const std::tm& t = local.fields;
+    const LocalMoment local = ToLocal(time);
+    const std::tm& t = local.local.fields;
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                   t.tm_hour, t.tm_min, t.tm_sec, local.millis);
@@ -74,12 +73,7 @@ std::string LogTimeStamp(std::chrono::system_clock::time_point time)
 
 std::string LogTimeCaption(std::chrono::system_clock::time_point time)
 {
-    const long offsetMinutes = ToLocal(time).fields.tm_gmtoff / 60;
-    const long absOffset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char text[64];
-    std::snprintf(text, sizeof text, "Время (UTC%c%02ld:%02ld)", offsetMinutes < 0 ? '-' : '+', absOffset / 60,
-                  absOffset % 60);
-    return text;
+    return "Время (UTC" + UtcOffsetText(ToLocal(time).local.utcOffsetMinutes) + ")";
 }
 
 std::string CsvLine(const std::vector<std::string>& fields, LogSeparator separator)

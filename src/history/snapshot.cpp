@@ -1,5 +1,7 @@
 #include "snapshot.h"
 
+#include "local_time.h"
+
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -52,13 +54,8 @@ void StampNow(Snapshot& snapshot)
     const auto now = system_clock::now();
     snapshot.takenUtcMs = duration_cast<milliseconds>(now.time_since_epoch()).count();
     const std::time_t seconds = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const LocalTime local = ToLocalTime(seconds);
     char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff / 60;
-    char zone[48];
-    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', (offset < 0 ? -offset : offset) / 60,
-                  (offset < 0 ? -offset : offset) % 60);
-    snapshot.takenLocal = std::string(text) + zone;
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local.fields);
+    snapshot.takenLocal = std::string(text) + UtcOffsetText(local.utcOffsetMinutes);
 }
