@@ -264,6 +264,7 @@ int Run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
+    const Utf8ConsoleOutput console;
     // Nothing that fails in here aborts: a run out of memory, or any other
     // failure, is a message and status 1.
     try {

@@ -11,6 +11,22 @@
 // the ANSI code page and loses every character the page lacks.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// While an object lives, a console shows the program's UTF-8 output as
+// text: on Windows the console's output code page is UTF-8 (its own OEM page
+// would show every Cyrillic letter as two wrong ones) and the page it had
+// comes back at the end; nothing to do on POSIX, nor where output goes to a
+// file or a pipe, which get UTF-8 bytes either way.
+class Utf8ConsoleOutput {
+public:
+    Utf8ConsoleOutput();
+    ~Utf8ConsoleOutput();
+    Utf8ConsoleOutput(const Utf8ConsoleOutput&) = delete;
+    Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
+
+private:
+    unsigned previousPage_ = 0;
+};
+
 // True when the standard error is a terminal (progress lines are drawn then).
 bool StandardErrorIsTerminal();
 

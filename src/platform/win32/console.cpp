@@ -41,6 +41,19 @@ std::vector<std::string> ProgramArguments(int argc, char** argv)
     return arguments;
 }
 
+Utf8ConsoleOutput::Utf8ConsoleOutput()
+{
+    previousPage_ = ::GetConsoleOutputCP(); // 0 without a console
+    if (previousPage_ != 0 && previousPage_ != CP_UTF8)
+        ::SetConsoleOutputCP(CP_UTF8);
+}
+
+Utf8ConsoleOutput::~Utf8ConsoleOutput()
+{
+    if (previousPage_ != 0 && previousPage_ != CP_UTF8)
+        ::SetConsoleOutputCP(previousPage_);
+}
+
 bool StandardErrorIsTerminal()
 {
     DWORD mode = 0;
