@@ -1,6 +1,6 @@
 # The Windows build (cross-compiled with cmake/mingw-w64-x86_64.cmake):
-# everything below the window that needs no Qt, vokctl.exe, and the unit
-# tests, run under Wine. No Qt, no libmodbus, no packaging here.
+# everything below the window that needs no Qt, vokctl.exe, and the tests,
+# run under Wine. No Qt, no libmodbus, no packaging here.
 
 # Wide-character Win32 calls; no min/max macros to fight std::min.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
@@ -25,6 +25,24 @@ target_include_directories(vok_boost_regex SYSTEM INTERFACE "${VOK_BOOST_HEADERS
 target_compile_definitions(vok_boost_regex INTERFACE BOOST_ALL_NO_LIB)
 add_library(Boost::regex ALIAS vok_boost_regex)
 
+# SQLite, compiled from the amalgamation that scripts/windows-sqlite makes
+# out of Debian's source package. Thread-safe, as the window and its link
+# thread both write snapshots; no loadable extensions.
+set(VOK_SQLITE_AMALGAMATION "" CACHE PATH "Folder holding SQLite's sqlite3.c and sqlite3.h")
+if(NOT EXISTS "${VOK_SQLITE_AMALGAMATION}/sqlite3.c")
+  message(FATAL_ERROR "VOK_SQLITE_AMALGAMATION must name a folder with sqlite3.c and sqlite3.h "
+                      "(scripts/windows-sqlite makes it)")
+endif()
+enable_language(C)
+add_library(vok_sqlite3_amalgamation STATIC "${VOK_SQLITE_AMALGAMATION}/sqlite3.c")
+target_include_directories(vok_sqlite3_amalgamation SYSTEM PUBLIC "${VOK_SQLITE_AMALGAMATION}")
+target_compile_definitions(vok_sqlite3_amalgamation PRIVATE
+    SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0 SQLITE_DEFAULT_FOREIGN_KEYS=0)
+# Its own code, not ours: its warnings are not ours to fix.
+target_compile_options(vok_sqlite3_amalgamation PRIVATE -w)
+
+include(${CMAKE_SOURCE_DIR}/cmake/windows_resources.cmake)
+
 # GoogleTest from Debian's sources, built with the cross compiler.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -39,7 +57,8 @@ set(VOK_LINUX_BUILD "${CMAKE_SOURCE_DIR}/build" CACHE PATH "Linux build folder w
 
 enable_testing()
 
-foreach(dir src/version src/platform src/fileio src/modbus src/meter src/paramfile tests)
+foreach(dir src/version src/platform src/fileio src/modbus src/meter src/datalog src/paramfile src/history
+            src/link src/ui src/cli tests)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()
