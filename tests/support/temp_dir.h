@@ -1,10 +1,13 @@
 #pragma once
-// A folder under /tmp that lives as long as the object.
+// A folder of its own in the system's temporary folder that lives as long as
+// the object.
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -12,10 +15,15 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vok-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "vok-test-%08x", random());
+            path_ = std::filesystem::temp_directory_path() / name;
+            if (std::filesystem::create_directory(path_))
+                return;
+        }
+        throw std::runtime_error("no temporary folder could be made");
     }
     ~TempDir()
     {
