@@ -16,6 +16,7 @@
 #include "history_tab.h"
 #include "link_settings.h"
 #include "meter_finder_panel.h"
+#include "process_pause.h"
 #include "qt_translation.h"
 #include "traffic_log_model.h"
 #include "traffic_tab.h"
@@ -42,7 +43,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -71,7 +71,7 @@ bool Grab(TTMainForm& form, QWidget* tab, const QString& path)
 // Stops the simulated meter until a poll has failed, grabs the tab
 // "Сервис" while the error box stands over it, dismisses the box and lets
 // the meter go on.
-bool GrabStale(TTMainForm& form, pid_t simulator, const QString& path)
+bool GrabStale(TTMainForm& form, long long simulator, const QString& path)
 {
     form.RegListView->clearSelection();
     form.PageControl1->setCurrentWidget(form.TabSheet1);
@@ -93,10 +93,13 @@ bool GrabStale(TTMainForm& form, pid_t simulator, const QString& path)
     LinkSettingsTexts texts = form.GetLinkSettingsTexts();
     texts.timeout = "20";
     form.SetLinkSettingsTexts(texts);
-    ::kill(simulator, SIGSTOP);
+    if (!PauseProcess(simulator)) {
+        std::fprintf(stderr, "the simulator %lld cannot be paused\n", simulator);
+        return false;
+    }
     form.Link1OpenButton->click();
     const bool failed = WaitFor([&] { return grabbed; }, 20000);
-    ::kill(simulator, SIGCONT);
+    ResumeProcess(simulator);
     if (!failed)
         std::fprintf(stderr, "no failed poll within 20 s\n");
     return failed && saved;
@@ -225,7 +228,7 @@ int main(int argc, char** argv)
                                  out.filePath(QStringLiteral("report.pdf")));
     const LinkSettingsTexts settings = form.GetLinkSettingsTexts();
     if (saved && args.size() == 4)
-        saved = GrabStale(form, static_cast<pid_t>(args[3].toLongLong()),
+        saved = GrabStale(form, args[3].toLongLong(),
                           out.filePath(QStringLiteral("tab-service-stale.png")));
     form.SetLinkSettingsTexts(settings);
     form.Link1CloseButton->click();
