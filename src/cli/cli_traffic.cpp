@@ -29,9 +29,11 @@ void CliTraffic::Flush()
     std::fflush(stderr);
 }
 
-void CliTraffic::PrintCounters(std::FILE* out) const
+void CliTraffic::PrintCounters(std::FILE* out, const std::vector<StatisticsRow>& more) const
 {
-    for (const StatisticsRow& row : StatisticsRows(tap_.Counters(), TrafficWords::English))
+    std::vector<StatisticsRow> rows = StatisticsRows(tap_.Counters(), TrafficWords::English);
+    rows.insert(rows.end(), more.begin(), more.end());
+    for (const StatisticsRow& row : rows)
         std::fprintf(out, "%s\t%s\n", row.name.c_str(), row.value.c_str());
     std::fflush(out);
 }

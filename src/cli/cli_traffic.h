@@ -18,8 +18,8 @@ public:
     CliTraffic& operator=(const CliTraffic&) = delete;
     // Prints (or, without --trace, drops) what the tap holds now.
     void Flush();
-    // Name and value, tab-separated, one counter a line.
-    void PrintCounters(std::FILE* out) const;
+    // Name and value, tab-separated, one counter a line, then `more`.
+    void PrintCounters(std::FILE* out, const std::vector<StatisticsRow>& more = {}) const;
 
 private:
     LinkTap& tap_;

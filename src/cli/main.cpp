@@ -234,13 +234,16 @@ int Run(const CliOptions& options)
     const bool statsCommand = options.command == "stats";
     if (options.trace || options.stats || statsCommand)
         traffic = std::make_unique<CliTraffic>(link.WatchTraffic(), options.trace, loop);
+    // The USB adapter's latency timer, where the system shows one, after the
+    // counters.
+    std::vector<StatisticsRow> adapterRows;
     const auto report = [&](int status) {
         if (traffic) {
             traffic->Flush();
             if (options.stats)
-                traffic->PrintCounters(stderr);
+                traffic->PrintCounters(stderr, adapterRows);
             if (statsCommand)
-                traffic->PrintCounters(stdout);
+                traffic->PrintCounters(stdout, adapterRows);
         }
         return status;
     };
@@ -252,6 +255,15 @@ int Run(const CliOptions& options)
         return report(Failure(why.error == PortOpenError::SpeedRefused ? kUsage : kLinkFailure,
                               OpenFailureMessage(why, p.port, p.baud)));
 
+    if (traffic) {
+        if (const std::optional<AdapterLatency> latency = AdapterLatencyTimer(p.port)) {
+            adapterRows.push_back(LatencyTimerRow(latency->ms, TrafficWords::English));
+            const std::string hint =
+                LatencyTimerHint(latency->ms, latency->lowerCommand, options.fastFraming, TrafficWords::English);
+            if (!hint.empty())
+                adapterRows.push_back({"hint", hint});
+        }
+    }
     front.quietList = statsCommand;
     const SnapshotLink linkSettings{p.port, p.baud, p.timeoutMs, p.address, options.fastFraming};
     const int status = RunOnLink(link, loop, front, registers, options, linkSettings);

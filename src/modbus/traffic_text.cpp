@@ -281,3 +281,23 @@ std::vector<StatisticsRow> StatisticsRows(const LinkCounters& c, TrafficWords wo
         {Pick(words, "Время ответа, мс (мин / медиана / макс)", "answer time ms (min / median / max)"), times},
     };
 }
+
+StatisticsRow LatencyTimerRow(int timerMs, TrafficWords words)
+{
+    return {Pick(words, "Таймер задержки адаптера, мс", "adapter latency timer ms"), Num(timerMs)};
+}
+
+std::string LatencyTimerHint(int timerMs, const std::string& lowerCommand, bool fastFraming, TrafficWords words)
+{
+    constexpr int kHarmlessMs = 10;
+    if (fastFraming || timerMs <= kHarmlessMs)
+        return {};
+    std::string hint = Pick(words, "Адаптер задерживает принятые байты до ", "the adapter holds received bytes up to ") +
+                       Num(timerMs) +
+                       Pick(words, " мс: включите быстрый приём или уменьшите таймер",
+                            " ms: use --fast-framing or lower its latency timer");
+    if (lowerCommand.empty())
+        return hint + Pick(words, " (свойства порта в диспетчере устройств, «Дополнительно»)",
+                           " (the port's properties in the Device Manager, Advanced)");
+    return hint + ": " + lowerCommand;
+}

@@ -51,3 +51,11 @@ struct StatisticsRow {
     std::string value;
 };
 std::vector<StatisticsRow> StatisticsRows(const LinkCounters& counters, TrafficWords words);
+
+// A USB adapter's latency timer as a statistics row.
+StatisticsRow LatencyTimerRow(int timerMs, TrafficWords words);
+// The advice for a timer that costs framing by silence its time on every
+// answer (more than 10 ms): choose fast framing, or lower the timer with
+// `lowerCommand` (the adapter's port settings where there is no command).
+// Empty with fast framing, or with a timer of 10 ms or less.
+std::string LatencyTimerHint(int timerMs, const std::string& lowerCommand, bool fastFraming, TrafficWords words);

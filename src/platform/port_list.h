@@ -2,6 +2,7 @@
 // The serial ports of this machine, for the port drop-down list and
 // `vokctl ports`.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,17 @@ std::vector<PortListEntry> ListSerialPorts();
 // group is usually dialout), so that opening it would fail for want of
 // permission. For any name, listed or typed.
 bool PortAccessDenied(const std::string& portName);
+
+// A USB serial adapter's latency timer: how long the adapter holds bytes it
+// has received before it passes them on (16 ms by default on FTDI's chips),
+// and a command that lowers it to 1 ms where the system has one.
+struct AdapterLatency {
+    int ms = 0;
+    std::string lowerCommand;
+};
+// The timer of the adapter behind the port, where the system shows it;
+// empty elsewhere (an on-board port, a pseudo-terminal, another driver).
+std::optional<AdapterLatency> AdapterLatencyTimer(const std::string& portName);
 
 // Natural order of names: runs of digits compare by their value, the rest
 // byte by byte.

@@ -156,3 +156,40 @@ TEST(LinkStatistics, CountsEachKindAndTheAnswerTimesOfTheLastThousand)
     EXPECT_EQ(c.answerTime->medianUs, 1001);
     EXPECT_EQ(c.answerTime->maxUs, 1500);
 }
+
+TEST(TrafficText, AdvicePaysOnlyWhereASlowAdapterTimerCostsSilenceFraming)
+{
+    const std::string command = "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+    const struct {
+        int ms;
+        const char* command;
+        bool fastFraming;
+        const char* russian; // "" for no advice
+        const char* english;
+    } cases[] = {
+        {16, command.c_str(), false,
+         "Адаптер задерживает принятые байты до 16 мс: включите быстрый приём или уменьшите таймер: ",
+         "the adapter holds received bytes up to 16 ms: use --fast-framing or lower its latency timer: "},
+        {11, command.c_str(), false, "Адаптер задерживает принятые байты до 11 мс", "up to 11 ms"},
+        {10, command.c_str(), false, "", ""},
+        {1, command.c_str(), false, "", ""},
+        {16, command.c_str(), true, "", ""},
+        {16, "", false, "(свойства порта в диспетчере устройств, «Дополнительно»)",
+         "(the port's properties in the Device Manager, Advanced)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.ms) + (c.fastFraming ? " fast" : " silence"));
+        const std::string russian = LatencyTimerHint(c.ms, c.command, c.fastFraming, TrafficWords::Russian);
+        const std::string english = LatencyTimerHint(c.ms, c.command, c.fastFraming, TrafficWords::English);
+        if (!*c.russian) {
+            EXPECT_EQ(russian, "");
+            EXPECT_EQ(english, "");
+            continue;
+        }
+        EXPECT_NE(russian.find(c.russian), std::string::npos) << russian;
+        EXPECT_NE(english.find(c.english), std::string::npos) << english;
+        EXPECT_EQ(russian.find(command) != std::string::npos, *c.command != '\0') << russian;
+    }
+    EXPECT_EQ(LatencyTimerRow(16, TrafficWords::Russian).name, "Таймер задержки адаптера, мс");
+    EXPECT_EQ(LatencyTimerRow(16, TrafficWords::English).value, "16");
+}

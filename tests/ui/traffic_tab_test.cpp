@@ -122,6 +122,10 @@ TEST_F(TrafficWindowTest, TheThirdTabFollowsThePollsAndShowsErrorsInColour)
     EXPECT_GE(FindRow("←", "ответ: 30 регистров, время ответа", request), request + 1);
     EXPECT_NE(Statistic("Запросы"), QStringLiteral("0"));
     EXPECT_EQ(Statistic("Ошибки CRC"), QStringLiteral("0"));
+    EXPECT_EQ(Statistic("Пропущено записей"), QStringLiteral("0"));
+    // A pseudo-terminal has no adapter timer to show.
+    EXPECT_EQ(Statistic("Таймер задержки адаптера, мс"), QStringLiteral("<none>"));
+    EXPECT_TRUE(Tab().LatencyHintLabel->isHidden());
     for (int row = 0; row < Tab().StatisticsView->rowCount(); ++row)
         for (int column = 0; column < Tab().StatisticsView->columnCount(); ++column)
             EXPECT_TRUE(fits(*Tab().StatisticsView, row, column)) << row << "," << column;
@@ -334,4 +338,27 @@ TEST_F(TrafficWindowTest, TheFinderIsAsQuickAfterAMeterStalledAsInAFreshProgram)
     EXPECT_LT(std::chrono::steady_clock::now() - started, 12s);
     EXPECT_EQ(f.FindStatusLabel->text(), QStringLiteral("Найдено влагомеров: 1"));
     EXPECT_EQ(f.FindProgress->value(), 5);
+}
+
+TEST_F(TrafficWindowTest, ASlowAdapterTimerIsShownWithAdviceWhileFramingBySilence)
+{
+    CreateForms();
+    ASSERT_FALSE(Form().FastFramingBox->isChecked()) << "the test starts framing by silence";
+    const std::string command = "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+    Tab().SetAdapterLatency(AdapterLatency{16, command});
+    EXPECT_EQ(Statistic("Таймер задержки адаптера, мс"), QStringLiteral("16"));
+    EXPECT_FALSE(Tab().LatencyHintLabel->isHidden());
+    EXPECT_TRUE(Tab().LatencyHintLabel->text().contains(QString::fromStdString(command)))
+        << Tab().LatencyHintLabel->text().toStdString();
+    // Within the page, as large as the panel of the tab "Связь".
+    EXPECT_TRUE(Form().Panel1->rect().contains(Tab().LatencyHintLabel->geometry()));
+
+    Form().FastFramingBox->setChecked(true); // the advice is taken
+    EXPECT_TRUE(Tab().LatencyHintLabel->isHidden());
+    Form().FastFramingBox->setChecked(false);
+    EXPECT_FALSE(Tab().LatencyHintLabel->isHidden());
+
+    Tab().SetAdapterLatency(std::nullopt); // another port, without a timer
+    EXPECT_EQ(Statistic("Таймер задержки адаптера, мс"), QStringLiteral("<none>"));
+    EXPECT_TRUE(Tab().LatencyHintLabel->isHidden());
 }

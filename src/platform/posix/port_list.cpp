@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -86,6 +87,26 @@ std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places)
 }
 
 std::vector<PortListEntry> ListSerialPorts() { return ListSerialPortsIn(SysfsPlaces{}); }
+
+std::optional<AdapterLatency> AdapterLatencyTimerIn(const SysfsPlaces& places, const std::string& device)
+{
+    std::error_code ec;
+    const fs::path real = fs::canonical(device, ec);
+    if (ec)
+        return std::nullopt;
+    const fs::path file = fs::path(places.usbSerial) / real.filename() / "latency_timer";
+    const std::string text = ReadFirstLine(file);
+    int ms = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), ms);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || ms < 0 || ms > 255)
+        return std::nullopt;
+    return AdapterLatency{ms, "echo 1 | sudo tee " + file.string()};
+}
+
+std::optional<AdapterLatency> AdapterLatencyTimer(const std::string& portName)
+{
+    return AdapterLatencyTimerIn(SysfsPlaces{}, SerialDevicePath(portName));
+}
 
 bool PortAccessDenied(const std::string& portName)
 {

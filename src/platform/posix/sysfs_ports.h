@@ -13,9 +13,14 @@ struct SysfsPlaces {
     std::string ttyClass = "/sys/class/tty";
     std::string devices = "/dev";
     std::string byId = "/dev/serial/by-id"; // udev's stable names of USB adapters
+    std::string usbSerial = "/sys/bus/usb-serial/devices"; // USB adapters' own settings
 };
 
 std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places);
+
+// The latency timer of the USB adapter behind `device` (a device path or a
+// link to one, as the by-id names are).
+std::optional<AdapterLatency> AdapterLatencyTimerIn(const SysfsPlaces& places, const std::string& device);
 
 // Whether the effective user may read and write `device`; the system's
 // reason when not (empty when it may).

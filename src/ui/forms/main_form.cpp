@@ -15,6 +15,7 @@
 #include "qt_dispatcher.h"
 #include "link_value_list.h"
 #include "message_boxes.h"
+#include "port_list.h"
 #include "meter_finder_panel.h"
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
@@ -177,6 +178,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     LinkThread->SetAsLeftSnapshots(true);
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
+    TrafficTab->SetFastFraming(FastFramingBox->isChecked());
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
 
     // F1: the user guide, from any tab.
@@ -301,6 +303,8 @@ void TTMainForm::BuildLinkTab()
     connect(FastFramingBox, &QCheckBox::toggled, this, [this](bool on) {
         if (LinkThread)
             LinkThread->SetFastFraming(on);
+        if (TrafficTab)
+            TrafficTab->SetFastFraming(on);
     });
 
     auto* echoLabel = new QLabel(QStringLiteral("Эхо:"), Panel1);
@@ -497,6 +501,7 @@ void TTMainForm::Link1OpenButtonClick()
     EnableServiceControls();
     Link1CloseButton->setEnabled(true);
     Link1OpenButton->setEnabled(false);
+    TrafficTab->SetAdapterLatency(AdapterLatencyTimer(p.port));
 }
 
 void TTMainForm::Link1CloseButtonClick()

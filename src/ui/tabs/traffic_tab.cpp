@@ -8,6 +8,7 @@
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr int kStatisticsRows = 6; // two name/value pairs a row
+constexpr int kStatisticsRows = 7; // two name/value pairs a row
 
 // Widens a column whose texts have outgrown it; it never narrows, so the
 // list does not jitter.
@@ -40,7 +41,7 @@ TTrafficTab::TTrafficTab(LinkTap& tap, QWidget* parent) : QWidget(parent), tap_(
 
     TrafficView = new QTableView(this);
     TrafficView->setObjectName(QStringLiteral("TrafficView"));
-    TrafficView->setGeometry(8, 8, 798, 290);
+    TrafficView->setGeometry(8, 8, 798, 250);
     TrafficView->setModel(model_);
     TrafficView->setSelectionBehavior(QAbstractItemView::SelectRows);
     TrafficView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -59,16 +60,16 @@ TTrafficTab::TTrafficTab(LinkTap& tap, QWidget* parent) : QWidget(parent), tap_(
     TrafficView->horizontalHeader()->setStretchLastSection(true);
     TrafficView->horizontalHeader()->setHighlightSections(false);
 
-    PauseButton = MakeButton(this, "PauseButton", QStringLiteral("Пауза"), {8, 305, 100, 25});
+    PauseButton = MakeButton(this, "PauseButton", QStringLiteral("Пауза"), {8, 265, 100, 25});
     PauseButton->setCheckable(true);
-    ClearButton = MakeButton(this, "ClearButton", QStringLiteral("Очистить"), {114, 305, 100, 25});
-    SaveLogButton = MakeButton(this, "SaveLogButton", QStringLiteral("Сохранить журнал"), {220, 305, 140, 25});
+    ClearButton = MakeButton(this, "ClearButton", QStringLiteral("Очистить"), {114, 265, 100, 25});
+    SaveLogButton = MakeButton(this, "SaveLogButton", QStringLiteral("Сохранить журнал"), {220, 265, 140, 25});
     ResetStatsButton =
-        MakeButton(this, "ResetStatsButton", QStringLiteral("Сбросить статистику"), {646, 305, 160, 25});
+        MakeButton(this, "ResetStatsButton", QStringLiteral("Сбросить статистику"), {646, 265, 160, 25});
 
     StatisticsView = new QTableWidget(kStatisticsRows, 4, this);
     StatisticsView->setObjectName(QStringLiteral("StatisticsView"));
-    StatisticsView->setGeometry(8, 336, 798, 6 * 20 + 4);
+    StatisticsView->setGeometry(8, 296, 798, kStatisticsRows * 20 + 4);
     StatisticsView->horizontalHeader()->setVisible(false);
     StatisticsView->verticalHeader()->setVisible(false);
     StatisticsView->verticalHeader()->setDefaultSectionSize(20);
@@ -80,6 +81,13 @@ TTrafficTab::TTrafficTab(LinkTap& tap, QWidget* parent) : QWidget(parent), tap_(
     const int statWidths[] = {190, 170, 264, 170};
     for (int column = 0; column < 4; ++column)
         StatisticsView->setColumnWidth(column, statWidths[column]);
+
+    LatencyHintLabel = new QLabel(this);
+    LatencyHintLabel->setObjectName(QStringLiteral("LatencyHintLabel"));
+    LatencyHintLabel->setGeometry(8, 296 + kStatisticsRows * 20 + 6, 798, 30);
+    LatencyHintLabel->setWordWrap(true);
+    LatencyHintLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LatencyHintLabel->hide();
 
     SaveLogDialog = new QFileDialog(this);
     SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
@@ -120,6 +128,11 @@ void TTrafficTab::ShowStatistics()
 {
     std::vector<StatisticsRow> rows = StatisticsRows(tap_.Counters(), TrafficWords::Russian);
     rows.push_back({"Пропущено записей", std::to_string(droppedSinceReset_)});
+    if (latency_)
+        rows.push_back(LatencyTimerRow(latency_->ms, TrafficWords::Russian));
+    // A row that goes (another port) leaves no text behind.
+    for (std::size_t i = rows.size(); i < 2 * kStatisticsRows; ++i)
+        rows.push_back({"", ""});
     for (std::size_t i = 0; i < rows.size() && i < 2 * kStatisticsRows; ++i) {
         const int row = static_cast<int>(i % kStatisticsRows);
         const int column = static_cast<int>(i / kStatisticsRows) * 2;
@@ -153,4 +166,25 @@ void TTrafficTab::ResetStatsButtonClick()
     tap_.ResetStatistics();
     droppedSinceReset_ = 0;
     ShowStatistics();
+}
+
+void TTrafficTab::SetAdapterLatency(std::optional<AdapterLatency> latency)
+{
+    latency_ = std::move(latency);
+    ShowStatistics();
+    ShowLatencyHint();
+}
+
+void TTrafficTab::SetFastFraming(bool on)
+{
+    fastFraming_ = on;
+    ShowLatencyHint();
+}
+
+void TTrafficTab::ShowLatencyHint()
+{
+    const std::string hint =
+        latency_ ? LatencyTimerHint(latency_->ms, latency_->lowerCommand, fastFraming_, TrafficWords::Russian) : "";
+    LatencyHintLabel->setText(QString::fromStdString(hint));
+    LatencyHintLabel->setVisible(!hint.empty());
 }

@@ -1,5 +1,6 @@
 // The Linux port list, read from a made-up sysfs tree: which ttys are
-// serial ports, their order, their stable names and their access.
+// serial ports, their order, their stable names and their access; and the
+// latency timers of USB adapters.
 
 #include "sysfs_ports.h"
 #include "temp_dir.h"
@@ -83,6 +84,54 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
         EXPECT_EQ(ports[i].accessible, e.accessible) << e.name;
         EXPECT_EQ(ports[i].noAccessReason.empty(), e.accessible) << e.name;
     }
+}
+
+TEST(PortList, LatencyTimerOfTheUsbAdapterBehindADeviceOrItsStableName)
+{
+    TempDir dir;
+    SysfsPlaces places;
+    places.devices = dir.File("dev");
+    places.byId = dir.File("dev/serial/by-id");
+    places.usbSerial = dir.File("bus/usb-serial/devices");
+    fs::create_directories(places.byId);
+    const struct {
+        const char* tty;
+        const char* timer; // the latency_timer file's text, nullptr: no adapter entry
+    } adapters[] = {{"ttyUSB0", "16\n"}, {"ttyUSB1", "1\n"}, {"ttyUSB2", "fast\n"},
+                    {"ttyUSB3", "256\n"}, {"ttyUSB4", ""}, {"ttyS0", nullptr}};
+    for (const auto& a : adapters) {
+        WriteText(places.devices + "/" + a.tty, "");
+        if (a.timer) {
+            fs::create_directories(fs::path(places.usbSerial) / a.tty);
+            WriteText((fs::path(places.usbSerial) / a.tty / "latency_timer").string(), a.timer);
+        }
+    }
+    fs::create_symlink("../../ttyUSB0", fs::path(places.byId) / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+
+    const std::string timerFile = places.usbSerial + "/ttyUSB0/latency_timer";
+    const struct {
+        std::string device;
+        int ms; // -1: no timer shown
+    } cases[] = {
+        {places.devices + "/ttyUSB0", 16},
+        {places.byId + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", 16},
+        {places.devices + "/ttyUSB1", 1},
+        {places.devices + "/ttyUSB2", -1}, // not a number
+        {places.devices + "/ttyUSB3", -1}, // beyond what the driver takes
+        {places.devices + "/ttyUSB4", -1}, // empty
+        {places.devices + "/ttyS0", -1},   // no USB adapter
+        {places.devices + "/ttyUSB9", -1}, // no such device
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        const std::optional<AdapterLatency> latency = AdapterLatencyTimerIn(places, c.device);
+        ASSERT_EQ(latency.has_value(), c.ms >= 0);
+        if (latency) {
+            EXPECT_EQ(latency->ms, c.ms);
+        }
+    }
+    EXPECT_EQ(AdapterLatencyTimerIn(places, places.devices + "/ttyUSB0")->lowerCommand,
+              "echo 1 | sudo tee " + timerFile);
 }
 
 TEST(PortList, NaturalOrderComparesNumbersByValue)

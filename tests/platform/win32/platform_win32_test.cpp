@@ -200,6 +200,40 @@ TEST(Win32PortList, RegistryPortsInNaturalOrder)
         EXPECT_FALSE(NaturalLess(ports[i].name, ports[i - 1].name)) << ports[i].name;
 }
 
+// An FTDI adapter's settings as its driver keeps them in the device
+// enumeration, made for the test in volatile keys and removed after it.
+TEST(Win32PortList, LatencyTimerOfAnFtdiAdapterByItsPortName)
+{
+    const std::wstring bus = L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+    const std::wstring device = bus + L"\\VID_0403+PID_6001+VOKTEST0A";
+    const std::wstring parameters = device + L"\\0000\\Device Parameters";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, parameters.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring port = L"COM217";
+    const DWORD timer = 16;
+    ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                     static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+    ::RegSetValueExW(key, L"LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&timer), sizeof timer);
+    ::RegCloseKey(key);
+
+    const struct {
+        const char* port;
+        int ms; // -1: none
+    } cases[] = {{"COM217", 16}, {"com217", 16}, {"\\\\.\\COM217", 16}, {"COM21", -1}, {"COM2170", -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        const std::optional<AdapterLatency> latency = AdapterLatencyTimer(c.port);
+        ASSERT_EQ(latency.has_value(), c.ms >= 0);
+        if (latency) {
+            EXPECT_EQ(latency->ms, c.ms);
+            EXPECT_EQ(latency->lowerCommand, "");
+        }
+    }
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, device.c_str());
+}
+
 // Run with a Russian locale (LC_ALL=ru_RU.UTF-8 for Wine): files without a
 // byte-order mark are in code page 1251 there.
 TEST(Win32TextCode, AnsiCodePageBothWays)
