@@ -16,20 +16,28 @@ const char* const kCliUsage =
     "                     tab and its stable /dev/serial/by-id name\n"
     "  poll [--count N]   N polls (default 1), one second apart, each printed as the\n"
     "                     sixteen rows of the register list and the parameter value\n"
-    "  stats [--count N]  N polls as poll makes them, then the link's counters on\n"
+    "  stats [--count N] [--reconnect [--give-up-after S]]\n"
+    "                     N polls as poll makes them, then the link's counters on\n"
     "                     stdout instead of the list\n"
     "  write REG VALUE    write a writable row, named by its register number\n"
     "  nvram              commit the meter's settings to NVRAM\n"
     "  dump FILE [--force]  save the meter's parameters to FILE\n"
     "  load FILE          validate FILE and, if it is valid, write it to the meter\n"
     "  check FILE         validate FILE only\n"
-    "  log [--interval SECONDS] [--count N | --duration SECONDS] [--separator ,|;] [--force] FILE\n"
+    "  log [--interval SECONDS] [--count N | --duration SECONDS] [--separator ,|;] [--force]\n"
+    "      [--reconnect [--give-up-after S]] FILE\n"
     "                     poll as poll does and write one CSV record per good poll to\n"
     "                     FILE (- is stdout) until N polls, SECONDS or Ctrl-C; ';' writes\n"
     "                     ',' as the decimal separator; by default ';' where the locale's\n"
     "                     decimal separator is ',', else ','; an existing FILE only with\n"
     "                     --force. Times are local (2024-05-17 14:03:07.250), the UTC\n"
     "                     offset in the time column's caption; a FILE starts with a BOM\n"
+    "  --reconnect        log and stats: a lost port does not end the run; it waits for\n"
+    "                     the same port to come back (a USB adapter by its stable\n"
+    "                     /dev/serial/by-id name, whatever ttyUSB it gets; checked every\n"
+    "                     500 ms), opens it with the same settings and goes on; the log\n"
+    "                     shows the time away as missing records. --give-up-after S\n"
+    "                     ends the wait after S seconds with status 1\n"
     "  verify FILE        read back every register FILE assigns and print those that\n"
     "                     differ; exit 0 all match, 3 some differ, 2 invalid FILE, 1 link\n"
     "  diff A B           compare two parameter files, no meter needed; exit 0 same\n"
@@ -160,7 +168,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
                 return fail("Неверное число опросов: " + *text);
             options.count = *n;
             options.countGiven = true;
-        } else if (a == "--interval" || a == "--duration") {
+        } else if (a == "--interval" || a == "--duration" || a == "--give-up-after") {
             std::optional<std::string> text;
             if (!value(text))
                 return fail("Не указано значение параметра " + a);
@@ -170,6 +178,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             if (a == "--interval") {
                 options.intervalSeconds = *seconds;
                 intervalGiven = true;
+            } else if (a == "--give-up-after") {
+                options.giveUpSeconds = *seconds;
             } else {
                 options.durationSeconds = *seconds;
             }
@@ -183,6 +193,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             separatorGiven = true;
         } else if (a == "--force") {
             options.force = true;
+        } else if (a == "--reconnect") {
+            options.reconnect = true;
         } else if (a == "--trace" || a == "--stats" || a == "--all") {
             (a == "--trace" ? options.trace : a == "--stats" ? options.stats : options.all) = true;
         } else if (a == "--speeds" || a == "--addresses") {
@@ -230,6 +242,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         return fail("Параметр --force относится только к командам dump и log");
     if ((intervalGiven || separatorGiven || options.durationSeconds) && !log)
         return fail("Параметры --interval, --duration и --separator относятся только к команде log");
+    if (options.reconnect && options.command != "stats" && !log)
+        return fail("Параметр --reconnect относится только к командам log и stats");
+    if (options.giveUpSeconds && !options.reconnect)
+        return fail("Параметр --give-up-after относится только к --reconnect");
     if (options.countGiven && options.durationSeconds)
         return fail("Параметры --count и --duration не совместимы");
     if ((options.all || options.speeds || options.addresses) && options.command != "scan")

@@ -16,6 +16,8 @@ struct CliOptions {
     bool force = false;               // dump and log --force
     double intervalSeconds = 1.0;     // log --interval
     std::optional<double> durationSeconds; // log --duration
+    bool reconnect = false;           // log and stats --reconnect: wait for a lost port
+    std::optional<double> giveUpSeconds; // --give-up-after: how long to wait for it
     std::string separator;            // log --separator: "," or ";"; empty: from the locale
     bool trace = false;               // --trace: the link's traffic on stderr
     bool stats = false;               // --stats: the link's counters on stderr at the end

@@ -8,6 +8,7 @@
 #include "link_thread.h"
 #include "loop_dispatcher.h"
 #include "poll_record.h"
+#include "port_return.h"
 #include "post_and_wait.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@
 #include <system_error>
 
 int RunLog(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegisters& registers,
-           const CliOptions& options)
+           const CliOptions& options, const PortReturn* portReturn)
 {
     const std::string& path = options.arguments[0];
     const LogSeparator separator =
@@ -75,8 +76,19 @@ int RunLog(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegis
         const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
         if (pause.count() > 0)
             loop.ServeUntil([&] { return stop; }, Clock::now() + pause);
+        const std::size_t errorsBefore = front.errors.size();
         if (stop || !PostAndWait(link, LinkCommand::Poll))
             break;
+        if (front.portLost) {
+            if (!portReturn)
+                break;
+            const PortReturnOutcome back = portReturn->Await(link, loop, options.giveUpSeconds, [&] { return stop; });
+            if (back != PortReturnOutcome::Reopened)
+                break;
+            // Back as it was: the loss is the gap in the records, not a failure.
+            front.portLost = false;
+            front.errors.resize(errorsBefore);
+        }
         next = std::max(next + interval, Clock::now());
     }
     loop.RemovePeriodic(watch);

@@ -19,6 +19,7 @@
 #include "register_map.h"
 #include "script.h"
 #include "port_list.h"
+#include "port_return.h"
 #include "settings_place.h"
 #include "text_file.h"
 
@@ -77,17 +78,25 @@ LinkSettingsTexts SettingsFor(const CliOptions& options, const std::string& prog
     return texts;
 }
 
-int PollMeter(TLink1Thread& link, CliFront& front, int count)
+int PollMeter(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, int count, const PortReturn* portReturn,
+              std::optional<double> giveUpSeconds)
 {
     using Clock = std::chrono::steady_clock;
     auto next = Clock::now();
     for (int i = 0; i < count; ++i) {
         std::this_thread::sleep_until(next);
         next += std::chrono::seconds(1);
+        const std::size_t errorsBefore = front.errors.size();
         if (!PostAndWait(link, LinkCommand::Poll))
             return Failure(kLinkFailure, "Связь с влагомером закрыта");
-        if (front.portLost)
-            return kLinkFailure;
+        if (front.portLost) {
+            if (!portReturn ||
+                portReturn->Await(link, loop, giveUpSeconds, [] { return false; }) != PortReturnOutcome::Reopened)
+                return kLinkFailure;
+            front.portLost = false;
+            front.errors.resize(errorsBefore);
+            next = Clock::now();
+        }
     }
     // Some failures (an exception code without a text) show no message.
     if (front.failedPolls > 0 && front.errors.empty())
@@ -157,10 +166,10 @@ ScanRequest ScanRequestFor(const CliOptions& options, const LinkParameters& p)
 }
 
 int RunOnLink(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegisters& registers,
-              const CliOptions& options, const SnapshotLink& linkSettings)
+              const CliOptions& options, const SnapshotLink& linkSettings, const PortReturn* portReturn)
 {
     if (options.command == "poll" || options.command == "stats")
-        return PollMeter(link, front, options.count);
+        return PollMeter(link, loop, front, options.count, portReturn, options.giveUpSeconds);
     if (options.command == "write")
         return Write(link, front, registers, options.arguments[0], options.arguments[1]);
     // A confirmed commit and a clean load leave a snapshot of the meter as left.
@@ -184,7 +193,7 @@ int RunOnLink(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRe
     if (options.command == "restore")
         return RestoreSnapshot(link, front, options, loadAndRecord);
     if (options.command == "log")
-        return RunLog(link, loop, front, registers, options);
+        return RunLog(link, loop, front, registers, options, portReturn);
     if (options.command == "verify")
         return VerifyMeter(link, front, options.arguments[0]);
     return loadAndRecord(options.arguments[0]);
@@ -266,7 +275,11 @@ int Run(const CliOptions& options)
     }
     front.quietList = statsCommand;
     const SnapshotLink linkSettings{p.port, p.baud, p.timeoutMs, p.address, options.fastFraming};
-    const int status = RunOnLink(link, loop, front, registers, options, linkSettings);
+    std::optional<PortReturn> portReturn;
+    if (options.reconnect)
+        portReturn.emplace(p);
+    const int status =
+        RunOnLink(link, loop, front, registers, options, linkSettings, portReturn ? &*portReturn : nullptr);
     // Answers still due to this run must not be left for the next program.
     link.SettleLine();
     return report(front.portLost ? kLinkFailure : status);

@@ -24,6 +24,12 @@ std::vector<PortListEntry> ListSerialPorts();
 // permission. For any name, listed or typed.
 bool PortAccessDenied(const std::string& portName);
 
+// The name under which the same device will be found again after it was
+// pulled and put back: a USB adapter's stable name (Linux: its link in
+// /dev/serial/by-id, which names the adapter, not the order it came in);
+// otherwise the name itself (Windows keeps an adapter's COM number).
+std::string StablePortName(const std::string& portName);
+
 // A USB serial adapter's latency timer: how long the adapter holds bytes it
 // has received before it passes them on (16 ms by default on FTDI's chips),
 // and a command that lowers it to 1 ms where the system has one.

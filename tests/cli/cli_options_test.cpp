@@ -60,6 +60,9 @@ TEST(CliOptions, UsageErrors)
         {"scan", "--addresses"},
         {"check", "a.txt", "--trace"},
         {"stats", "extra"},
+        {"poll", "--reconnect"},
+        {"stats", "--give-up-after", "5"},
+        {"stats", "--reconnect", "--give-up-after", "0"},
     };
     for (const auto& args : bad) {
         const CliParse p = ParseCommandLine(args);
@@ -74,7 +77,9 @@ TEST(CliOptions, UsageErrors)
     EXPECT_EQ(*scan.options->addresses, "30-40");
     EXPECT_TRUE(scan.options->all);
     EXPECT_TRUE(scan.options->trace);
-    const CliParse stats = ParseCommandLine({"stats", "--count", "2", "--stats"});
+    const CliParse stats = ParseCommandLine({"stats", "--count", "2", "--stats", "--reconnect", "--give-up-after", "90"});
     ASSERT_TRUE(stats.options) << stats.error;
     EXPECT_EQ(stats.options->count, 2);
+    EXPECT_TRUE(stats.options->reconnect);
+    EXPECT_EQ(stats.options->giveUpSeconds, 90.0);
 }

@@ -366,6 +366,95 @@ TEST_F(VokctlTest, LogEndsCleanlyOnInterrupt)
         EXPECT_EQ(Split(lines[i], ',').size(), 18u) << lines[i];
 }
 
+// The seconds of the day of a record's local time ("2024-05-17 14:03:07.250").
+double RecordSeconds(const std::string& record)
+{
+    const std::string time = record.substr(11, 12);
+    return std::stoi(time.substr(0, 2)) * 3600.0 + std::stoi(time.substr(3, 2)) * 60.0 + std::stod(time.substr(6));
+}
+
+TEST_F(VokctlTest, LogWithReconnectWaitsForTheSameAdapterAndTakesNoOther)
+{
+    using Clock = std::chrono::steady_clock;
+    const fs::path byId = dir / "by-id";
+    fs::create_directories(byId);
+    const fs::path adapter = byId / "usb-Meter_Bridge_42-if00";
+    const struct {
+        const char* what;
+        bool sameName;
+    } cases[] = {{"the adapter returns under its name", true}, {"another adapter comes instead", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(adapter);
+        fs::create_symlink(sim->PortPath(), adapter);
+        const std::string file = (dir / (c.sameName ? "same.csv" : "other.csv")).string();
+        const std::string err = (dir / "reconnect-err.txt").string();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (!freopen(err.c_str(), "w", stderr))
+                _exit(126);
+            execl(VOKCTL_PATH, VOKCTL_PATH, "--port", adapter.c_str(), "--timeout", "200", "--address", "1", "log",
+                  "--interval", "0.2", "--reconnect", "--give-up-after", c.sameName ? "60" : "3", file.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const auto records = [&] {
+            const std::string text = Slurp(file);
+            return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        };
+        const auto waitFor = [&](const std::function<bool()>& done, std::chrono::seconds limit) {
+            for (const auto end = Clock::now() + limit; Clock::now() < end; usleep(10000))
+                if (done())
+                    return true;
+            return done();
+        };
+        ASSERT_TRUE(waitFor([&] { return records() >= 4; }, 15s)) << Slurp(err);
+
+        // The adapter is pulled, and a second later one is put in.
+        sim.reset();
+        fs::remove(adapter);
+        const auto lost = Clock::now();
+        const std::size_t before = records();
+        usleep(1000000);
+        MakeSim();
+        ASSERT_TRUE(sim->Start());
+        fs::create_symlink(sim->PortPath(), c.sameName ? adapter : byId / "usb-Other_Bridge_7-if00");
+
+        int status = 0;
+        if (c.sameName) {
+            EXPECT_TRUE(waitFor([&] { return records() >= before + 3; }, 20s)) << Slurp(err);
+            kill(child, SIGINT);
+            waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0) << Slurp(err);
+            const auto lines = CsvLines(Slurp(file));
+            double longest = 0;
+            for (std::size_t i = 1; i < lines.size(); ++i) {
+                EXPECT_EQ(Split(lines[i], ',').size(), 18u) << lines[i];
+                if (i > 1)
+                    longest = std::max(longest, RecordSeconds(lines[i]) - RecordSeconds(lines[i - 1]));
+            }
+            EXPECT_GE(longest, 1.0) << "the time away is a gap in the records";
+            EXPECT_NE(Slurp(err).find("Порт " + adapter.string() + " снова открыт"), std::string::npos) << Slurp(err);
+        } else {
+            const bool ended = waitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 30s);
+            if (!ended) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+            }
+            ASSERT_TRUE(ended) << "the wait for the port did not give up";
+            EXPECT_GE(Clock::now() - lost, 3s) << "gave up before its time";
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 1);
+            EXPECT_EQ(records(), before) << "a record from another adapter";
+            EXPECT_NE(Slurp(err).find("Порт " + adapter.string() + " не вернулся за 3 с"), std::string::npos)
+                << Slurp(err);
+        }
+        EXPECT_NE(Slurp(err).find("Порт " + adapter.string() + " потерян"), std::string::npos) << Slurp(err);
+    }
+}
+
 TEST_F(VokctlTest, VerifyAndDiffExitStatuses)
 {
     const fs::path file = dir / "p.txt";

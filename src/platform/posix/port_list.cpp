@@ -88,6 +88,25 @@ std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places)
 
 std::vector<PortListEntry> ListSerialPorts() { return ListSerialPortsIn(SysfsPlaces{}); }
 
+std::string StablePortNameIn(const SysfsPlaces& places, const std::string& portName)
+{
+    const std::string device = SerialDevicePath(portName);
+    if (fs::path(device).parent_path() == fs::path(places.byId))
+        return portName;
+    std::error_code ec;
+    const fs::path real = fs::canonical(device, ec);
+    if (ec)
+        return portName;
+    for (fs::directory_iterator it(places.byId, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::canonical(it->path(), linkError) == real && !linkError)
+            return it->path().string();
+    }
+    return portName;
+}
+
+std::string StablePortName(const std::string& portName) { return StablePortNameIn(SysfsPlaces{}, portName); }
+
 std::optional<AdapterLatency> AdapterLatencyTimerIn(const SysfsPlaces& places, const std::string& device)
 {
     std::error_code ec;

@@ -18,6 +18,10 @@ struct SysfsPlaces {
 
 std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places);
 
+// The by-id link that points at the same device as `portName`, or
+// `portName` itself where none does (or it is such a link already).
+std::string StablePortNameIn(const SysfsPlaces& places, const std::string& portName);
+
 // The latency timer of the USB adapter behind `device` (a device path or a
 // link to one, as the by-id names are).
 std::optional<AdapterLatency> AdapterLatencyTimerIn(const SysfsPlaces& places, const std::string& device);

@@ -45,6 +45,10 @@ std::vector<PortListEntry> ListSerialPorts()
     return ports;
 }
 
+// Windows gives a USB adapter the COM number it had before, by its serial
+// number: the name is the stable one.
+std::string StablePortName(const std::string& portName) { return portName; }
+
 // Windows has no access rights on serial ports that an open could meet:
 // a port that does not open is missing or held by another program.
 bool PortAccessDenied(const std::string&) { return false; }

@@ -86,7 +86,7 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
     }
 }
 
-TEST(PortList, LatencyTimerOfTheUsbAdapterBehindADeviceOrItsStableName)
+TEST(PortList, LatencyTimerAndStableNameOfTheUsbAdapterBehindADevice)
 {
     TempDir dir;
     SysfsPlaces places;
@@ -132,6 +132,20 @@ TEST(PortList, LatencyTimerOfTheUsbAdapterBehindADeviceOrItsStableName)
     }
     EXPECT_EQ(AdapterLatencyTimerIn(places, places.devices + "/ttyUSB0")->lowerCommand,
               "echo 1 | sudo tee " + timerFile);
+
+    // The name that finds the same adapter after a replug.
+    const std::string stable = places.byId + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const struct {
+        std::string port;
+        std::string expected;
+    } names[] = {
+        {places.devices + "/ttyUSB0", stable},
+        {stable, stable},
+        {places.devices + "/ttyS0", places.devices + "/ttyS0"},
+        {places.devices + "/ttyUSB9", places.devices + "/ttyUSB9"}, // gone already
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(StablePortNameIn(places, n.port), n.expected) << n.port;
 }
 
 TEST(PortList, NaturalOrderComparesNumbersByValue)
