@@ -8,7 +8,7 @@
 #include "link_thread.h"
 #include "loop_dispatcher.h"
 #include "poll_record.h"
-#include "port_return.h"
+#include "port_return_wait.h"
 #include "post_and_wait.h"
 
 #include <algorithm>
@@ -82,7 +82,8 @@ int RunLog(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegis
         if (front.portLost) {
             if (!portReturn)
                 break;
-            const PortReturnOutcome back = portReturn->Await(link, loop, options.giveUpSeconds, [&] { return stop; });
+            const PortReturnOutcome back =
+                AwaitPortReturn(*portReturn, link, loop, options.giveUpSeconds, [&] { return stop; });
             if (back != PortReturnOutcome::Reopened)
                 break;
             // Back as it was: the loss is the gap in the records, not a failure.

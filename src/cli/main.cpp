@@ -20,6 +20,7 @@
 #include "script.h"
 #include "port_list.h"
 #include "port_return.h"
+#include "port_return_wait.h"
 #include "settings_place.h"
 #include "text_file.h"
 
@@ -91,7 +92,8 @@ int PollMeter(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, int cou
             return Failure(kLinkFailure, "Связь с влагомером закрыта");
         if (front.portLost) {
             if (!portReturn ||
-                portReturn->Await(link, loop, giveUpSeconds, [] { return false; }) != PortReturnOutcome::Reopened)
+                AwaitPortReturn(*portReturn, link, loop, giveUpSeconds, [] { return false; }) !=
+                    PortReturnOutcome::Reopened)
                 return kLinkFailure;
             front.portLost = false;
             front.errors.resize(errorsBefore);
@@ -277,7 +279,7 @@ int Run(const CliOptions& options)
     const SnapshotLink linkSettings{p.port, p.baud, p.timeoutMs, p.address, options.fastFraming};
     std::optional<PortReturn> portReturn;
     if (options.reconnect)
-        portReturn.emplace(p);
+        portReturn.emplace(p.port, p.baud, p.timeoutMs, p.address);
     const int status =
         RunOnLink(link, loop, front, registers, options, linkSettings, portReturn ? &*portReturn : nullptr);
     // Answers still due to this run must not be left for the next program.
