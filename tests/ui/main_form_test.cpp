@@ -446,6 +446,69 @@ TEST_F(MainFormTest, ALostPortClosesTheLinkWithOneBox)
     EXPECT_TRUE(ServiceControlsEnabled(false));
 }
 
+TEST_F(MainFormTest, WaitingForALostPortReopensTheSameAdapterAndNoOther)
+{
+    TempDir dir;
+    const std::string adapter = dir.File("usb-Meter_Bridge_42-if00");
+    const struct {
+        const char* what;
+        bool sameName;
+    } cases[] = {{"the adapter returns under its name", true}, {"another adapter comes instead", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(adapter);
+        std::filesystem::create_symlink(sim_->PortPath(), adapter);
+        CreateForms();
+        Form().SetLinkSettingsTexts({adapter, "115200", "200", "1"});
+        Form().Link1OpenButton->click();
+        ASSERT_TRUE(Form().Link1CloseButton->isEnabled());
+        ASSERT_TRUE(WaitUntil([&] { return Cell(0, 3) != QStringLiteral("<none>") && !Cell(0, 3).isEmpty(); }));
+
+        // The adapter is pulled: its box offers to wait, and the window waits.
+        ModalAnswers answers;
+        answers.Expect(
+            [](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                return box && box->text().contains(QStringLiteral("потерян"));
+            },
+            [](QWidget* w) {
+                auto* wait = w->findChild<QPushButton*>(QStringLiteral("WaitForPortButton"));
+                ASSERT_NE(wait, nullptr);
+                EXPECT_EQ(wait->text(), QStringLiteral("Ждать порт"));
+                wait->click();
+            });
+        sim_->SetVanishAfter(1);
+        ASSERT_TRUE(WaitUntil([&] { return answers.Done(); }, std::chrono::seconds(20)));
+        std::filesystem::remove(adapter);
+        ASSERT_TRUE(WaitUntil([&] { return !Form().PollStatusLabel->isHidden(); }));
+        EXPECT_EQ(Form().PollStatusLabel->text(), QString::fromStdString("Ожидание порта " + adapter));
+        EXPECT_FALSE(Form().Link1OpenButton->isEnabled());
+        EXPECT_TRUE(Form().Link1CloseButton->isEnabled()); // ends the wait
+        EXPECT_TRUE(ServiceControlsEnabled(false));
+
+        sim_ = StartFrozenSim();
+        sim_->SetFloat(2000, 777.0f);
+        std::filesystem::create_symlink(sim_->PortPath(), c.sameName ? adapter : dir.File("usb-Other_Bridge_7-if00"));
+        if (c.sameName) {
+            ASSERT_TRUE(WaitUntil([&] { return Cell(0, 3) == QStringLiteral("777.000000"); }, std::chrono::seconds(20)));
+            EXPECT_TRUE(ServiceControlsEnabled(true));
+            EXPECT_FALSE(Form().Link1OpenButton->isEnabled());
+        } else {
+            Pump(2500); // five attempts
+            EXPECT_NE(Cell(0, 3), QStringLiteral("777.000000"));
+            EXPECT_TRUE(ServiceControlsEnabled(false));
+            Form().Link1CloseButton->click();
+            EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
+            std::filesystem::create_symlink(sim_->PortPath(), adapter); // too late: the wait has ended
+            Pump(1500);
+            EXPECT_FALSE(Form().Link1CloseButton->isEnabled());
+        }
+        EXPECT_EQ(answers.Seen().size(), 1u);
+        forms_.reset();
+        std::filesystem::remove(dir.File("usb-Other_Bridge_7-if00"));
+    }
+}
+
 TEST_F(MainFormTest, PollsFillEveryRowAndTheParameterValue)
 {
     MeterSim& m = *sim_;

@@ -16,6 +16,7 @@
 #include "link_value_list.h"
 #include "message_boxes.h"
 #include "port_list.h"
+#include "port_return_waiter.h"
 #include "meter_finder_panel.h"
 #include "progress_bar_form.h"
 #include "reg_edit_form.h"
@@ -179,6 +180,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     TrafficTab = new TTrafficTab(LinkThread->WatchTraffic());
     PageControl1->insertTab(2, TrafficTab, QStringLiteral("Обмен"));
     TrafficTab->SetFastFraming(FastFramingBox->isChecked());
+    portWaiter_ = new TPortReturnWaiter(*LinkThread, this);
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
 
     // F1: the user guide, from any tab.
@@ -200,6 +202,8 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
 TTMainForm::~TTMainForm()
 {
     Timer1->stop();
+    if (portWaiter_)
+        portWaiter_->Cancel();
     if (LinkThread)
         LinkThread->Stop();
 }
@@ -498,14 +502,21 @@ void TTMainForm::Link1OpenButtonClick()
         ShowErrorBox(QString::fromStdString(OpenFailureMessage(why, p.port, p.baud)));
         return;
     }
+    portReturn_.emplace(p.port, p.baud, p.timeoutMs, p.address);
+    LinkReopened();
+}
+
+void TTMainForm::LinkReopened()
+{
     EnableServiceControls();
     Link1CloseButton->setEnabled(true);
     Link1OpenButton->setEnabled(false);
-    TrafficTab->SetAdapterLatency(AdapterLatencyTimer(p.port));
+    TrafficTab->SetAdapterLatency(AdapterLatencyTimer(portReturn_->WatchedName()));
 }
 
 void TTMainForm::Link1CloseButtonClick()
 {
+    portWaiter_->Cancel();
     DisableServiceControls();
     Link1CloseButton->setEnabled(false);
     Link1OpenButton->setEnabled(true);
@@ -567,7 +578,25 @@ void TTMainForm::ShowError(const std::string& text) { ShowErrorBox(QString::from
 void TTMainForm::PortLost(const std::string& message)
 {
     Link1CloseButtonClick();
-    ShowErrorBox(QString::fromStdString(message));
+    if (!ShowPortLostBox(QString::fromStdString(message)) || !portReturn_ || !Link1OpenButton->isEnabled())
+        return;
+    // Waiting: "Закрыть" ends the wait, the link opens by itself when the
+    // port is back.
+    Link1OpenButton->setEnabled(false);
+    Link1CloseButton->setEnabled(true);
+    const QString waiting = QStringLiteral("Ожидание порта ") + QString::fromStdString(portReturn_->WatchedName());
+    // Started once this step of the link thread has ended: the attempts
+    // open the link, which the step still holds.
+    QTimer::singleShot(0, this, [this, waiting] {
+        if (!Link1CloseButton->isEnabled())
+            return; // "Закрыть" came first
+        portWaiter_->Start(
+            *portReturn_, [this, waiting] { freshness_->Note(waiting); },
+            [this] {
+                LinkReopened();
+                freshness_->Note(QStringLiteral("Порт снова открыт"));
+            });
+    });
 }
 
 void TTMainForm::SetProgress(int position) { progressForm_->SetPosition(position); }

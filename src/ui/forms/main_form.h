@@ -8,6 +8,7 @@
 #include "echo_mode.h"
 #include "link_front.h"
 #include "link_settings.h"
+#include "port_return.h"
 #include "register_map.h"
 
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,7 @@ class TMeterFinderPanel;
 class TModBusRegEditForm;
 class TProgressBarForm;
 class TTrafficTab;
+class TPortReturnWaiter;
 class TTrendsTab;
 class TValueFreshness;
 
@@ -128,6 +131,8 @@ public:
     void SaveVokParamsButtonClick();
     void Link1OpenButtonClick();
     void Link1CloseButtonClick();
+    // The link is open again on the port that was lost.
+    void LinkReopened();
     void OnTimer();
     void EnableServiceControls();
     void DisableServiceControls();
@@ -155,4 +160,8 @@ private:
     std::string openFileName_;
     std::string saveFileName_;
     std::unique_ptr<TValueFreshness> freshness_;
+    // The port of the open link by its stable name, and the wait for it to
+    // come back after it was lost ("Ждать порт").
+    std::optional<PortReturn> portReturn_;
+    TPortReturnWaiter* portWaiter_ = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 void ShowErrorBox(const QString& text)
 {
@@ -12,6 +13,18 @@ void ShowErrorBox(const QString& text)
                     MessageOwner());
     box.setFont(FormFont());
     box.exec();
+}
+
+bool ShowPortLostBox(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    MessageOwner());
+    box.setFont(FormFont());
+    QPushButton* wait = box.addButton(QStringLiteral("Ждать порт"), QMessageBox::AcceptRole);
+    wait->setObjectName(QStringLiteral("WaitForPortButton"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == wait;
 }
 
 bool Confirm(const QString& text)

@@ -9,6 +9,10 @@
 // Error: the application's default caption, OK, error icon.
 void ShowErrorBox(const QString& text);
 
+// The error box of a lost port, which also offers "Ждать порт". True when
+// the user chose to wait for the port.
+bool ShowPortLostBox(const QString& text);
+
 // Confirmation: empty caption, Yes and No, question icon. True for Yes.
 bool Confirm(const QString& text);
 
