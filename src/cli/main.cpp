@@ -205,8 +205,9 @@ int Run(const CliOptions& options)
 {
     if (options.command == "ports") {
         for (const PortListEntry& port : ListSerialPorts()) {
-            std::printf("%s%s%s%s\n", port.name.c_str(), port.accessible ? "" : "\tнет доступа",
-                        port.tip.empty() ? "" : "\t", port.tip.c_str());
+            std::printf("%s%s%s%s%s%s\n", port.name.c_str(), port.accessible ? "" : "\tнет доступа",
+                        port.tip.empty() ? "" : "\t", port.tip.c_str(), port.usbSerial.empty() ? "" : "\tUSB ",
+                        port.usbSerial.c_str());
         }
         return kSuccess;
     }

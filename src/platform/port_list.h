@@ -13,6 +13,7 @@ struct PortListEntry {
     std::string tip;    // what the port is, when the system says (adapter, by-id name)
     bool accessible = true;     // the user may open it, as far as can be told without opening
     std::string noAccessReason; // the system's reason when not accessible
+    std::string usbSerial;      // a USB adapter's serial number, where the system gives it
 };
 
 // The serial ports the system reports, USB adapters included, in natural

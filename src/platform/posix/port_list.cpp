@@ -50,6 +50,23 @@ std::map<std::string, std::string> StableNames(const std::string& byId)
     return names;
 }
 
+// The serial number of the USB device a tty belongs to: the `serial`
+// attribute of the first folder above the tty's device (an interface) that
+// is a USB device (it has `idVendor`); nothing for a device without one.
+std::string UsbSerialNumber(const fs::path& tty)
+{
+    std::error_code ec;
+    fs::path device = fs::canonical(tty / "device", ec);
+    if (ec)
+        return {};
+    for (int level = 0; level < 3 && device.has_parent_path(); ++level, device = device.parent_path()) {
+        std::error_code missing;
+        if (fs::is_regular_file(device / "idVendor", missing))
+            return fs::is_regular_file(device / "serial", missing) ? ReadFirstLine(device / "serial") : "";
+    }
+    return {};
+}
+
 } // namespace
 
 std::string DeviceAccessProblem(const std::string& device)
@@ -78,6 +95,7 @@ std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places)
         if (const auto found = stable.find(entry.name); found != stable.end())
             entry.tip = found->second;
         entry.noAccessReason = DeviceAccessProblem(entry.device);
+        entry.usbSerial = UsbSerialNumber(tty);
         entry.accessible = entry.noAccessReason.empty();
         ports.push_back(std::move(entry));
     }

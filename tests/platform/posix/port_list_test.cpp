@@ -19,6 +19,7 @@ struct FakeTty {
     const char* driver;  // nullptr: a virtual tty without a device
     const char* type;    // the UART type file, nullptr: none
     fs::perms devicePerms;
+    const char* usbSerial = nullptr; // the USB device's serial, "" a USB device without one
 };
 
 } // namespace
@@ -31,20 +32,33 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
     fs::create_directories(places.byId);
     const auto rw = fs::perms::owner_read | fs::perms::owner_write;
     const FakeTty ttys[] = {
-        {"ttyUSB10", "ftdi_sio", nullptr, rw},
+        {"ttyUSB10", "ftdi_sio", nullptr, rw, "A50285BI"},
         {"ttyS0", "serial8250", "0", rw}, // a placeholder of the 8250 driver
         {"ttyS1", "serial8250", "4", rw},
         {"tty0", nullptr, nullptr, rw},   // a console
         {"ttyUSB2", "ftdi_sio", nullptr, fs::perms::none},
-        {"ttyACM0", "cdc_acm", nullptr, rw},
-        {"ttyUSB1", "pl2303", nullptr, rw},
+        {"ttyACM0", "cdc_acm", nullptr, rw, "42"},
+        {"ttyACM1", "cdc_acm", nullptr, rw, ""}, // not the root hub's
+        {"ttyUSB1", "pl2303", nullptr, rw, ""},
     };
     for (const FakeTty& t : ttys) {
         const fs::path tty = fs::path(places.ttyClass) / t.name;
         fs::create_directories(tty);
         if (t.driver) {
-            const fs::path device = dir.Path() / "devices" / t.name;
+            // A USB device (1-1, with idVendor and maybe serial) above the
+            // interface (1-1:1.0) above the tty's own device, as usb-serial
+            // makes it; the root hub above has a serial of its own.
+            const fs::path hub = dir.Path() / "devices" / t.name / "usb1";
+            const bool acm = std::string(t.driver) == "cdc_acm"; // its tty's device is the interface
+            const fs::path device = acm ? hub / "1-1" / "1-1:1.0" : hub / "1-1" / "1-1:1.0" / t.name;
             fs::create_directories(device);
+            WriteText((hub / "idVendor").string(), "1d6b\n");
+            WriteText((hub / "serial").string(), "0000:00:14.0\n");
+            if (t.usbSerial) {
+                WriteText((hub / "1-1" / "idVendor").string(), "0403\n");
+                if (*t.usbSerial)
+                    WriteText((hub / "1-1" / "serial").string(), std::string(t.usbSerial) + "\n");
+            }
             fs::create_directories(dir.Path() / "drivers" / t.driver);
             fs::create_directory_symlink(dir.Path() / "drivers" / t.driver, device / "driver");
             fs::create_directory_symlink(device, tty / "device");
@@ -67,13 +81,15 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
         const char* name;
         const char* stableName; // "" for none
         bool accessible;
+        const char* usbSerial;
     };
     const Expected expected[] = {
-        {"ttyACM0", "usb-Meter_Bridge_42-if00", true},
-        {"ttyS1", "", true},
-        {"ttyUSB1", "usb-Prolific_PL2303-if00-port0", true},
-        {"ttyUSB2", "", false},
-        {"ttyUSB10", "", true},
+        {"ttyACM0", "usb-Meter_Bridge_42-if00", true, "42"},
+        {"ttyACM1", "", true, ""},
+        {"ttyS1", "", true, ""},
+        {"ttyUSB1", "usb-Prolific_PL2303-if00-port0", true, ""},
+        {"ttyUSB2", "", false, ""},
+        {"ttyUSB10", "", true, "A50285BI"},
     };
     ASSERT_EQ(ports.size(), std::size(expected));
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -83,6 +99,7 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
         EXPECT_EQ(ports[i].tip, *e.stableName ? places.byId + "/" + e.stableName : "") << e.name;
         EXPECT_EQ(ports[i].accessible, e.accessible) << e.name;
         EXPECT_EQ(ports[i].noAccessReason.empty(), e.accessible) << e.name;
+        EXPECT_EQ(ports[i].usbSerial, e.usbSerial) << e.name;
     }
 }
 
