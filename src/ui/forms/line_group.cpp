@@ -45,15 +45,15 @@ void ShowHold(QComboBox& box, LineHold hold) { box.setCurrentIndex(box.findData(
 TLineGroup::TLineGroup(QWidget* parent) : QGroupBox(QStringLiteral("Линия RS-485"), parent)
 {
     setObjectName(QStringLiteral("LineGroupBox"));
-    setGeometry(11, 384, 790, 80); // below the meter finder
+    setGeometry(146, 384, 655, 80); // below the meter finder, beside the picture
     DrawCaptionOnFrame(*this);
 
     Rs485Check = new QCheckBox(QStringLiteral("Режим RS-485 (RTS при передаче)"), this);
     Rs485Check->setObjectName(QStringLiteral("Rs485Check"));
     Rs485Check->setGeometry(10, 20, 250, 21);
     Rs485Check->setToolTip(QStringLiteral("Для адаптеров без автоматического переключения приёма и передачи"));
-    DelayBeforeEdit = MakeDelayEdit(this, "DelayBeforeEdit", QStringLiteral("Задержка до, мс"), 270, 110, 19);
-    DelayAfterEdit = MakeDelayEdit(this, "DelayAfterEdit", QStringLiteral("Задержка после, мс"), 460, 130, 19);
+    DelayBeforeEdit = MakeDelayEdit(this, "DelayBeforeEdit", QStringLiteral("Задержка до, мс"), 260, 110, 19);
+    DelayAfterEdit = MakeDelayEdit(this, "DelayAfterEdit", QStringLiteral("Задержка после, мс"), 442, 130, 19);
     DtrBox = MakeHoldBox(this, "DtrBox", QStringLiteral("DTR"), 10, 48);
     RtsBox = MakeHoldBox(this, "RtsBox", QStringLiteral("RTS"), 150, 48);
     DtrBox->setToolTip(QStringLiteral("Линия DTR при открытии порта; от неё питаются некоторые преобразователи"));
