@@ -332,15 +332,18 @@ TEST_F(MainFormTest, TheRs485GroupIsItsOwnAndARefusedModeLeavesTheLinkClosed)
     ASSERT_EQ(group->Options(), LineOptions{});
     EXPECT_EQ(group->DtrBox->currentText(), QStringLiteral("не менять"));
 
+    // Any box before the expected one is dismissed at once, so that the
+    // test fails at its assertions instead of waiting in the box.
+    ModalAnswers answers;
     Open();
     EXPECT_FALSE(group->isEnabled());
     Form().Link1CloseButton->click();
     EXPECT_TRUE(group->isEnabled());
     EXPECT_EQ(ReadText(ini_).find("[Line]"), std::string::npos); // all defaults: nothing written
+    ASSERT_TRUE(answers.Seen().empty());
 
     group->Rs485Check->click();
     group->DelayAfterEdit->setValue(4);
-    ModalAnswers answers;
     const QString refused = QString::fromStdString("Не удалось открыть порт\nПорт " + sim_->PortPath() +
                                                    " не поддерживает режим RS-485: Inappropriate ioctl for device");
     answers.ExpectBox(refused, QMessageBox::Ok);
