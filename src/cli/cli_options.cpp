@@ -5,10 +5,12 @@
 #include "value_text.h"
 
 #include <map>
+#include <utility>
 
 const char* const kCliUsage =
     "vokctl [--port NAME] [--speed BAUD] [--timeout MS] [--address N] [--fast-framing]\n"
-    "       [--echo off|on|auto] COMMAND [ARGS]\n"
+    "       [--echo off|on|auto] [--rs485[=BEFORE,AFTER|=off]] [--dtr keep|on|off]\n"
+    "       [--rts keep|on|off] COMMAND [ARGS]\n"
     "vokctl --help | --version\n"
     "  ports              list the serial ports (not tcp:// gateways), one per line in\n"
     "                     natural order; a port that the user may not open is\n"
@@ -84,6 +86,15 @@ const char* const kCliUsage =
     "--echo says whether the line hands each request back before the answer (the\n"
     "local echo of many 2-wire RS-485 adapters): on takes it off the line, off never\n"
     "looks for it, auto (the default) learns it from the first exchange.\n"
+    "--rs485 puts the port into RS-485 mode: the driver raises RTS to switch the\n"
+    "adapter's transmitter on while it sends, BEFORE and AFTER ms (0-100, default 0)\n"
+    "around each request (Linux; Windows has no such delays and ignores them);\n"
+    "--rs485=off turns a saved RS-485 mode off. --dtr and --rts hold the line on or\n"
+    "off from the open (some isolated converters draw their power from them); keep,\n"
+    "the default, leaves it as the driver has it. RS-485 mode takes RTS, so --rts\n"
+    "then does nothing. A port whose driver refuses any of them (a pseudo-terminal\n"
+    "refuses them all) does not open. They default to the [Line] section of the\n"
+    "settings.\n"
     "A request without a good answer is sent again, up to 102 attempts in all, 1 ms\n"
     "apart: a meter or gateway that stays silent costs 102 time-outs before the\n"
     "command fails (about 20.6 s at --timeout 200); --trace shows each attempt.\n"
@@ -115,6 +126,22 @@ bool WithoutLink(const std::string& command)
 {
     return command == "ports" || command == "check" || command == "diff" || command == "history" ||
            command == "show" || command == "report";
+}
+
+// "BEFORE,AFTER": the delays of --rs485, each 0 to 100 ms.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> Rs485Delays(const std::string& text)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return std::nullopt;
+    const auto before = ParseInt32(text.substr(0, comma));
+    const auto after = ParseInt32(text.substr(comma + 1));
+    const auto valid = [](const std::optional<std::int32_t>& ms) {
+        return ms && *ms >= 0 && static_cast<std::uint32_t>(*ms) <= kMaxRs485DelayMs;
+    };
+    if (!valid(before) || !valid(after))
+        return std::nullopt;
+    return std::pair{static_cast<std::uint32_t>(*before), static_cast<std::uint32_t>(*after)};
 }
 
 // A positive, finite number of seconds ("0.5", "3600").
@@ -211,6 +238,28 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
             if (!mode)
                 return fail("Эхо должно быть off, on или auto: " + *word);
             options.echo = *mode;
+        } else if (a == "--rs485" || a.rfind("--rs485=", 0) == 0) {
+            const std::string given = a == "--rs485" ? "" : a.substr(8);
+            if (given == "off") {
+                options.line.rs485 = false;
+            } else {
+                options.line.rs485 = true;
+                if (!given.empty()) {
+                    const auto delays = Rs485Delays(given);
+                    if (!delays)
+                        return fail("Задержки RS-485 должны быть ДО,ПОСЛЕ в мс от 0 до 100: " + given);
+                    options.line.delayBeforeMs = delays->first;
+                    options.line.delayAfterMs = delays->second;
+                }
+            }
+        } else if (a == "--dtr" || a == "--rts") {
+            std::optional<std::string> word;
+            if (!value(word))
+                return fail("Не указано значение параметра " + a);
+            const std::optional<LineHold> hold = ParseLineHold(*word);
+            if (!hold)
+                return fail("Параметр " + a + " должен быть keep, on или off: " + *word);
+            (a == "--dtr" ? options.line.dtr : options.line.rts) = *hold;
         } else if (a == "--note" || a == "-o" || a == "--engineer" || a == "--place") {
             std::optional<std::string>& target = a == "--note"       ? options.note
                                                  : a == "-o"         ? options.output
@@ -267,4 +316,14 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments)
         return fail("Параметры --trace и --stats относятся только к командам, работающим со связью");
     result.options = std::move(options);
     return result;
+}
+
+LineOptions LineFlags::Over(LineOptions saved) const
+{
+    saved.rs485 = rs485.value_or(saved.rs485);
+    saved.delayBeforeMs = delayBeforeMs.value_or(saved.delayBeforeMs);
+    saved.delayAfterMs = delayAfterMs.value_or(saved.delayAfterMs);
+    saved.dtr = dtr.value_or(saved.dtr);
+    saved.rts = rts.value_or(saved.rts);
+    return saved;
 }

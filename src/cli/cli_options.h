@@ -2,10 +2,22 @@
 // The command line of vokctl.
 
 #include "echo_mode.h"
+#include "line_options.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+// The line options given on the command line; each one given replaces the
+// one of the [Line] section.
+struct LineFlags {
+    std::optional<bool> rs485;                        // --rs485[=BEFORE,AFTER], --rs485=off
+    std::optional<std::uint32_t> delayBeforeMs, delayAfterMs; // --rs485=BEFORE,AFTER
+    std::optional<LineHold> dtr, rts;                 // --dtr, --rts
+
+    LineOptions Over(LineOptions saved) const;
+};
 
 struct CliOptions {
     std::optional<std::string> port, speed, timeout, address;
@@ -25,6 +37,7 @@ struct CliOptions {
     bool all = false;                 // scan --all
     bool fastFraming = false;         // --fast-framing
     EchoMode echo = EchoMode::Auto;   // --echo
+    LineFlags line;                   // --rs485, --dtr, --rts
     std::optional<std::string> note;  // snapshot --note
     bool yes = false;                 // restore --yes
     std::optional<std::string> output; // report -o

@@ -10,6 +10,7 @@
 #include "file_commands.h"
 #include "history_commands.h"
 #include "link_messages.h"
+#include "line_settings.h"
 #include "link_settings.h"
 #include "link_thread.h"
 #include "log_command.h"
@@ -240,6 +241,7 @@ int Run(const CliOptions& options)
     TLink1Thread link(registers, front, loop);
     link.SetFastFraming(options.fastFraming);
     link.SetEcho(options.echo);
+    link.SetLineOptions(options.line.Over(LoadLineOptions(LinkSettingsPath(folder + "/vok-tarnel"))));
     link.SetAsLeftSnapshots(true);
     const LinkParameters& p = check.parameters;
     std::unique_ptr<CliTraffic> traffic;

@@ -1,5 +1,7 @@
 #include "link_messages.h"
 
+#include "file_access.h"
+
 #include <cstring>
 
 namespace {
@@ -32,6 +34,10 @@ std::string Reason(const PortOpenFailure& failure, const std::string& port, std:
         return "Узел " + port + " недоступен: нет маршрута";
     case PortOpenError::ConnectTimedOut:
         return "Нет ответа на подключение к " + port + ": время ожидания истекло";
+    case PortOpenError::Rs485Refused:
+        return "Порт " + port + " не поддерживает режим RS-485: " + SystemErrorText(failure.systemError);
+    case PortOpenError::LinesRefused:
+        return "Порт " + port + " не даёт управлять линиями DTR и RTS: " + SystemErrorText(failure.systemError);
     }
     if (failure.systemError != 0)
         return std::string("Системная ошибка: ") + std::strerror(failure.systemError);

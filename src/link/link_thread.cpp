@@ -52,11 +52,23 @@ bool TLink1Thread::OpenLink(const std::string& portName, std::uint32_t baud, std
             *why = {PortOpenError::AlreadyOpen, 0};
         return false;
     }
-    if (!OpenTapped(portName, StreamSettings{baud, ConnectTimeoutFor(timeoutMs)}, why))
+    if (!OpenTapped(portName, StreamSettings{baud, ConnectTimeoutFor(timeoutMs), LineOptionsNow()}, why))
         return false;
     if (tap_)
         tap_->ResetStatistics();
     return true;
+}
+
+void TLink1Thread::SetLineOptions(const LineOptions& line)
+{
+    std::lock_guard lock(portNameLock_);
+    line_ = line;
+}
+
+LineOptions TLink1Thread::LineOptionsNow()
+{
+    std::lock_guard lock(portNameLock_);
+    return line_;
 }
 
 void TLink1Thread::SettleLine()

@@ -5,6 +5,7 @@
 #include "auto_reset_event.h"
 #include "front_dispatcher.h"
 #include "link_front.h"
+#include "line_options.h"
 #include "link_tap.h"
 #include "pdu.h"
 #include "rtu.h"
@@ -62,6 +63,9 @@ public:
     // frame on, open or not.
     void SetFastFraming(bool on) { FRtu.SetFastFraming(on); }
     void SetEcho(EchoMode mode) { FRtu.SetEcho(mode); }
+    // RS-485 mode and the held lines of the next opens (the link's own and
+    // the scan's); an open port keeps what it was opened with.
+    void SetLineOptions(const LineOptions& line);
     bool FastFraming() const { return FRtu.FastFraming(); }
     bool IsLinkOpen() const { return FRtu.IsOpen(); }
     // When on, a commit the meter confirmed and a load without a failed line
@@ -121,6 +125,7 @@ private:
     bool Enqueue(QueuedCommand command);
     // Opens the channel with the tap as its observer, when there is one.
     bool OpenTapped(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why);
+    LineOptions LineOptionsNow();
     void Execute();
     void Dispatch(const QueuedCommand& command);
 
@@ -205,6 +210,7 @@ private:
     std::atomic<std::int32_t> FAddress{1};
     std::mutex portNameLock_;
     std::string FPortName; // the port of the last OpenLink, for the lost-port message
+    LineOptions line_;     // under portNameLock_
     ModBusRequest FWriteRequest;
     std::string FFileName;
     std::string FErrorText;

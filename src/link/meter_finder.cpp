@@ -76,7 +76,7 @@ void TLink1Thread::Scan(const ScanRequest& request, ScanFront& front)
                 FRtu.Close();
                 openBaud = 0;
                 PortOpenFailure why;
-                if (!OpenTapped(request.port, StreamSettings{probe.baud, ConnectTimeoutFor(FTimeout.load())}, &why)) {
+                if (!OpenTapped(request.port, StreamSettings{probe.baud, ConnectTimeoutFor(FTimeout.load()), LineOptionsNow()}, &why)) {
                     if (ScanStopped())
                         break;
                     if (why.error != PortOpenError::SpeedRefused) {

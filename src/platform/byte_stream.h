@@ -4,6 +4,7 @@
 // The stream only moves bytes; the channel's reader thread cuts them into
 // frames, the same way whatever the stream is.
 
+#include "line_options.h"
 #include "port_open_error.h"
 #include "time_limit.h"
 
@@ -17,6 +18,8 @@ struct StreamSettings {
     std::uint32_t baud = 115200; // line speed; a TCP connection keeps it and ignores it
     // How long a connection may take to be made; a serial port opens at once.
     std::chrono::milliseconds connectTimeout{2000};
+    // RS-485 mode and the held lines of a serial port; a connection ignores them.
+    LineOptions line{};
 };
 
 // The connection time-out of a link: ten of its answer time-outs, at least 2 s.

@@ -15,6 +15,8 @@ enum class PortOpenError {
     ConnectionRefused, // nobody listens at that address and port
     Unreachable,       // no route to the host or its network
     ConnectTimedOut,   // the connection was not made within its time-out
+    Rs485Refused,      // the driver does not take RS-485 mode; see systemError
+    LinesRefused,      // the driver does not let DTR or RTS be held; see systemError
     Failed,            // any other system error; see systemError
 };
 

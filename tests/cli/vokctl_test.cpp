@@ -230,6 +230,44 @@ TEST_F(VokctlTest, APortThatVanishesOrRefusesEndsTheRunWithItsReason)
     EXPECT_EQ(missing.err, "Не удалось открыть порт\nПорт /dev/no-such-port не найден\n");
 }
 
+TEST_F(VokctlTest, LineOptionsThePortRefusesEndTheRunWithOneMessage)
+{
+    const std::string port = sim->PortPath();
+    const std::string rs485 = "Не удалось открыть порт\nПорт " + port +
+                              " не поддерживает режим RS-485: Inappropriate ioctl for device\n";
+    const std::string lines = "Не удалось открыть порт\nПорт " + port +
+                              " не даёт управлять линиями DTR и RTS: Inappropriate ioctl for device\n";
+    const struct {
+        std::vector<std::string> flags;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"--rs485"}, 1, rs485},
+        {{"--rs485=3,7"}, 1, rs485},
+        {{"--dtr", "on"}, 1, lines},
+        {{"--rts", "off"}, 1, lines},
+        {{"--rs485=off", "--dtr", "keep"}, 0, ""},
+        {{"--rs485=3"}, 2, "Задержки RS-485 должны быть ДО,ПОСЛЕ в мс от 0 до 100: 3\n"},
+        {{"--rs485=0,101"}, 2, "Задержки RS-485 должны быть ДО,ПОСЛЕ в мс от 0 до 100: 0,101\n"},
+        {{"--dtr", "high"}, 2, "Параметр --dtr должен быть keep, on или off: high\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags.front());
+        std::vector<std::string> args = c.flags;
+        args.push_back("poll");
+        const CtlRun run = Ctl(args);
+        EXPECT_EQ(run.status, c.status);
+        // A usage error also prints the usage; the message comes first.
+        EXPECT_EQ(run.err.substr(0, c.err.size()), c.err);
+        if (c.status == 1) {
+            EXPECT_EQ(run.err, c.err);
+            EXPECT_EQ(run.out, "");
+        }
+        // The refused open left the port as it was: a plain run polls.
+        EXPECT_EQ(Ctl({"poll"}).status, 0);
+    }
+}
+
 TEST_F(VokctlTest, ASecondRunFindsNothingOfTheFirstOnTheLine)
 {
     // Registers that name their addresses, so that a mix-up shows.

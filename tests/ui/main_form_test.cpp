@@ -1,4 +1,5 @@
 #include "comma_locale.h"
+#include "line_group.h"
 #include "link_thread.h"
 #include "link_value_list.h"
 #include "meter_finder_panel.h"
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -297,7 +299,7 @@ TEST_F(MainFormTest, FastFramingIsChosenBelowTheLinkSettingsAndKeptInASectionOfI
 TEST_F(MainFormTest, LinkTabControlsLieWithinTheirBoxes)
 {
     CreateForms();
-    QWidget* boxes[] = {Form().Link1GroupBox, Form().MeterFinder};
+    QWidget* boxes[] = {Form().Link1GroupBox, Form().MeterFinder, Form().LineGroup};
     for (QWidget* box : boxes) {
         SCOPED_TRACE(box->objectName().toStdString());
         for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -309,6 +311,56 @@ TEST_F(MainFormTest, LinkTabControlsLieWithinTheirBoxes)
     EXPECT_FALSE(Form().Link1GroupBox->geometry().intersects(picture));
     EXPECT_FALSE(Form().MeterFinder->geometry().intersects(picture));
     EXPECT_FALSE(Form().MeterFinder->geometry().intersects(Form().Link1GroupBox->geometry()));
+}
+
+// The group "Линия RS-485" lies on "Связь" apart from the link settings and
+// the meter finder, is locked while the link is open, and a mode the port
+// refuses is one box naming the port, with the link left closed and the
+// choice kept.
+TEST_F(MainFormTest, TheRs485GroupIsItsOwnAndARefusedModeLeavesTheLinkClosed)
+{
+    CreateForms();
+    TLineGroup* group = Form().LineGroup;
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->title(), QStringLiteral("Линия RS-485"));
+    EXPECT_TRUE(Form().TabSheet2->isAncestorOf(group));
+    EXPECT_FALSE(Form().Link1GroupBox->isAncestorOf(group));
+    for (QWidget* other : {static_cast<QWidget*>(Form().Link1GroupBox), static_cast<QWidget*>(Form().MeterFinder),
+                           static_cast<QWidget*>(Form().FastFramingBox), static_cast<QWidget*>(Form().Image2)})
+        EXPECT_FALSE(group->geometry().intersects(other->geometry())) << other->objectName().toStdString();
+    EXPECT_TRUE(group->parentWidget()->rect().contains(group->geometry()));
+    ASSERT_EQ(group->Options(), LineOptions{});
+    EXPECT_EQ(group->DtrBox->currentText(), QStringLiteral("не менять"));
+
+    // Any box before the expected one is dismissed at once, so that the
+    // test fails at its assertions instead of waiting in the box.
+    ModalAnswers answers;
+    Open();
+    EXPECT_FALSE(group->isEnabled());
+    Form().Link1CloseButton->click();
+    EXPECT_TRUE(group->isEnabled());
+    EXPECT_EQ(ReadText(ini_).find("[Line]"), std::string::npos); // all defaults: nothing written
+    ASSERT_TRUE(answers.Seen().empty());
+
+    group->Rs485Check->click();
+    group->DelayAfterEdit->setValue(4);
+    const QString refused = QString::fromStdString("Не удалось открыть порт\nПорт " + sim_->PortPath() +
+                                                   " не поддерживает режим RS-485: Inappropriate ioctl for device");
+    answers.ExpectBox(refused, QMessageBox::Ok);
+    Form().SetLinkSettingsTexts({sim_->PortPath(), "115200", "200", "1"});
+    Form().Link1OpenButton->click();
+    ASSERT_TRUE(WaitUntil([&] { return answers.Done(); }));
+    EXPECT_EQ(answers.Seen(), std::vector<QString>{refused});
+    EXPECT_FALSE(Form().LinkThread->IsLinkOpen());
+    EXPECT_TRUE(Form().Link1OpenButton->isEnabled());
+    EXPECT_FALSE(Form().Link1CloseButton->isEnabled());
+    EXPECT_TRUE(ServiceControlsEnabled(false));
+    EXPECT_TRUE(group->isEnabled());
+    EXPECT_NE(ReadText(ini_).find("[Line]\nRs485=1\nDelayBeforeMs=0\nDelayAfterMs=4\n"), std::string::npos);
+
+    // RS-485 off again: the same port opens as before.
+    group->Rs485Check->click();
+    Open();
 }
 
 TEST_F(MainFormTest, IniWriteFailureIsShownAndTheWindowStillCloses)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -57,6 +58,38 @@ PortOpenError OpenErrorOf(int error)
     }
 }
 
+// Puts the driver into RS-485 mode with RTS on while sending, or reports the
+// errno of the refusal. `before` receives what the driver had, to be put
+// back when the open fails later.
+int EnterRs485(int fd, const LineOptions& line, serial_rs485& before)
+{
+    if (::ioctl(fd, TIOCGRS485, &before) != 0)
+        return errno;
+    serial_rs485 wanted{};
+    wanted.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    wanted.delay_rts_before_send = line.delayBeforeMs;
+    wanted.delay_rts_after_send = line.delayAfterMs;
+    if (::ioctl(fd, TIOCSRS485, &wanted) != 0)
+        return errno;
+    return 0;
+}
+
+// Raises or drops DTR and RTS as the options hold them; RTS is left to the
+// driver in RS-485 mode. The errno of a refusal, else 0.
+int HoldLines(int fd, const LineOptions& line)
+{
+    const auto hold = [fd](LineHold how, int bit) {
+        if (how == LineHold::Keep)
+            return 0;
+        if (::ioctl(fd, how == LineHold::On ? TIOCMBIS : TIOCMBIC, &bit) != 0)
+            return errno;
+        return 0;
+    };
+    if (const int error = hold(line.dtr, TIOCM_DTR))
+        return error;
+    return line.rs485 ? 0 : hold(line.rts, TIOCM_RTS);
+}
+
 } // namespace
 
 SerialPort::~SerialPort() { Close(); }
@@ -83,13 +116,13 @@ std::string SerialPort::DevicePath(const std::string& portName)
 bool SerialPort::Open(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why)
 {
     PortOpenFailure failure;
-    const bool opened = OpenDevice(portName, settings.baud, failure);
+    const bool opened = OpenDevice(portName, settings, failure);
     if (why)
         *why = failure;
     return opened;
 }
 
-bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, PortOpenFailure& why)
+bool SerialPort::OpenDevice(const std::string& portName, const StreamSettings& settings, PortOpenFailure& why)
 {
     std::lock_guard lock(ioLock_);
     const auto fail = [&why](PortOpenError error, int systemError = 0) {
@@ -113,7 +146,7 @@ bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, Por
         return fail(errno == EWOULDBLOCK ? PortOpenError::Busy : PortOpenError::Failed, errno);
 
     speed_t speed;
-    if (!BaudConstant(baud, speed))
+    if (!BaudConstant(settings.baud, speed))
         return fail(PortOpenError::SpeedRefused);
     termios tio{};
     if (::tcgetattr(fd.get(), &tio) != 0)
@@ -134,14 +167,34 @@ bool SerialPort::OpenDevice(const std::string& portName, std::uint32_t baud, Por
     if (::cfgetospeed(&check) != speed)
         return fail(PortOpenError::SpeedRefused);
 
+    // The driver keeps its RS-485 mode after the port closes: an open that
+    // fails after entering it puts back what the driver had.
+    const LineOptions& line = settings.line;
+    serial_rs485 rs485Before{};
+    const auto undoRs485 = [&] {
+        if (line.rs485)
+            ::ioctl(fd.get(), TIOCSRS485, &rs485Before);
+    };
+    if (line.rs485) {
+        if (const int error = EnterRs485(fd.get(), line, rs485Before))
+            return fail(PortOpenError::Rs485Refused, error);
+    }
+    if (const int error = HoldLines(fd.get(), line)) {
+        undoRs485();
+        return fail(PortOpenError::LinesRefused, error);
+    }
+
     // Whatever an earlier program left in the queues is not ours.
     ::tcflush(fd.get(), TCIOFLUSH);
     // Exclusive last, and undone when the open fails after all, so that a
     // refused open never leaves the tty exclusive behind it.
-    if (::ioctl(fd.get(), TIOCEXCL) != 0)
+    if (::ioctl(fd.get(), TIOCEXCL) != 0) {
+        undoRs485();
         return fail(PortOpenError::Failed, errno);
+    }
     if (!Adopt(fd, why)) {
         ::ioctl(fd.get(), TIOCNXCL);
+        undoRs485();
         return false;
     }
     return true;

@@ -17,7 +17,8 @@ public:
 
     // Opens the port exclusively, raw 8N1 at the baud rate, with its input
     // queue emptied. On failure `why` (when given) says what went wrong, and
-    // nothing of the attempt stays behind, no exclusive mode either.
+    // nothing of the attempt stays behind, no exclusive mode either. RS-485
+    // mode and held lines the driver refuses fail the open.
     bool Open(const std::string& portName, const StreamSettings& settings, PortOpenFailure* why) override;
     bool Open(const std::string& portName, std::uint32_t baud, PortOpenFailure* why = nullptr)
     {
@@ -31,5 +32,5 @@ protected:
     void Release(int fd) override;
 
 private:
-    bool OpenDevice(const std::string& portName, std::uint32_t baud, PortOpenFailure& why);
+    bool OpenDevice(const std::string& portName, const StreamSettings& settings, PortOpenFailure& why);
 };

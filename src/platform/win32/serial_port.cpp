@@ -106,6 +106,44 @@ bool ApplyLineSettings(HANDLE port, std::uint32_t baud, PortOpenFailure& why)
     return true;
 }
 
+// RS-485 mode and the held lines, as a change of the DCB of their own, so
+// that a driver refusing them is told apart from a refused speed. RS-485
+// mode is the DCB's RTS toggle: the driver raises RTS while it sends. The
+// DCB has no delays around the frame, so the options' delays do nothing
+// here. A line kept as it is stays on, as the port has always opened.
+bool ApplyLineControl(HANDLE port, const LineOptions& line, PortOpenFailure& why)
+{
+    if (!line.rs485 && line.dtr == LineHold::Keep && line.rts == LineHold::Keep)
+        return true;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port, &dcb)) {
+        why = {PortOpenError::Failed, static_cast<int>(::GetLastError())};
+        return false;
+    }
+    if (line.dtr != LineHold::Keep)
+        dcb.fDtrControl = line.dtr == LineHold::On ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    if (line.rs485)
+        dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    else if (line.rts != LineHold::Keep)
+        dcb.fRtsControl = line.rts == LineHold::On ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    if (!::SetCommState(port, &dcb)) {
+        why = {line.rs485 ? PortOpenError::Rs485Refused : PortOpenError::LinesRefused,
+               static_cast<int>(::GetLastError())};
+        return false;
+    }
+    if (line.rs485) {
+        // A driver may take the DCB and drop the toggle without a word.
+        DCB check{};
+        check.DCBlength = sizeof check;
+        if (::GetCommState(port, &check) && check.fRtsControl != RTS_CONTROL_TOGGLE) {
+            why = {PortOpenError::Rs485Refused, ERROR_NOT_SUPPORTED};
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 SerialPort::~SerialPort() { Close(); }
@@ -146,7 +184,7 @@ bool SerialPort::Open(const std::string& portName, const StreamSettings& setting
         return done(false);
     }
     ::SetupComm(port.get(), kQueueSize, kQueueSize);
-    if (!ApplyLineSettings(port.get(), settings.baud, failure))
+    if (!ApplyLineSettings(port.get(), settings.baud, failure) || !ApplyLineControl(port.get(), settings.line, failure))
         return done(false);
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = kReadIntervalMs;

@@ -7,6 +7,8 @@
 #include "form_controls.h"
 #include "form_font.h"
 #include "echo_settings.h"
+#include "line_group.h"
+#include "line_settings.h"
 #include "framing_settings.h"
 #include "history_place.h"
 #include "history_tab.h"
@@ -182,6 +184,11 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     TrafficTab->SetFastFraming(FastFramingBox->isChecked());
     portWaiter_ = new TPortReturnWaiter(*LinkThread, this);
     MeterFinder = new TMeterFinderPanel(*LinkThread, *Link1ValueList, *Link1OpenButton, Panel1);
+    LineGroup = new TLineGroup(Panel1);
+    LineGroup->SetOptions(LoadLineOptions(iniPath_));
+    LinkThread->SetLineOptions(LineGroup->Options());
+    // The meter finder's opens take the options as they stand.
+    connect(LineGroup, &TLineGroup::Changed, this, [this] { LinkThread->SetLineOptions(LineGroup->Options()); });
 
     // F1: the user guide, from any tab.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -374,12 +381,14 @@ void TTMainForm::EnableServiceControls()
 {
     SetServiceControlsEnabled(true);
     HistoryTab->SetLinkOpen(true);
+    LineGroup->setEnabled(false);
 }
 
 void TTMainForm::DisableServiceControls()
 {
     SetServiceControlsEnabled(false);
     HistoryTab->SetLinkOpen(false);
+    LineGroup->setEnabled(true);
 }
 
 HistoryTabHooks TTMainForm::HistoryHooks()
@@ -497,6 +506,11 @@ void TTMainForm::Link1OpenButtonClick()
         break;
     }
     const LinkParameters& p = check.parameters;
+    // The line options go with this open, and are kept as the echo is.
+    const LineOptions line = LineGroup->Options();
+    LinkThread->SetLineOptions(line);
+    if (const auto error = SaveLineOptions(iniPath_, line))
+        ShowErrorBox(QString::fromStdString(*error));
     PortOpenFailure why;
     if (!LinkThread->OpenLink(p.port, p.baud, p.timeoutMs, p.address, &why)) {
         ShowErrorBox(QString::fromStdString(OpenFailureMessage(why, p.port, p.baud)));
@@ -532,6 +546,8 @@ void TTMainForm::FormClose()
         error = SaveFastFraming(iniPath_, FastFramingBox->isChecked());
     if (!error)
         error = SaveEchoMode(iniPath_, ChosenEchoMode());
+    if (!error)
+        error = SaveLineOptions(iniPath_, LineGroup->Options());
     if (!error)
         error = DialogFolders->Save();
     if (error)
@@ -584,6 +600,7 @@ void TTMainForm::PortLost(const std::string& message)
     // port is back.
     Link1OpenButton->setEnabled(false);
     Link1CloseButton->setEnabled(true);
+    LineGroup->setEnabled(false); // the port comes back with the options it had
     const QString waiting = QStringLiteral("Ожидание порта ") + QString::fromStdString(portReturn_->WatchedName());
     // Started once this step of the link thread has ended: the attempts
     // open the link, which the step still holds.

@@ -35,6 +35,7 @@ class THistoryTab;
 struct HistoryTabHooks;
 class QtDispatcher;
 class TLink1Thread;
+class TLineGroup;
 class TLinkValueList;
 class TMeterFinderPanel;
 class TModBusRegEditForm;
@@ -107,6 +108,7 @@ public:
     QLabel* PollStatusLabel;
     TTrafficTab* TrafficTab = nullptr;       // the third tab, "Обмен"
     TMeterFinderPanel* MeterFinder = nullptr; // on the tab "Связь", below the link settings
+    TLineGroup* LineGroup = nullptr;          // on the tab "Связь", below the meter finder
     THistoryTab* HistoryTab = nullptr;        // the last tab, "История"
     // Below the link settings: fast framing of the meter's answers, kept
     // in the INI file's section of its own.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -151,4 +152,47 @@ TEST(SerialPort, WriteReachesThePeer)
     EXPECT_EQ(pty.Read(), (std::vector<std::uint8_t>{1, 2, 3, 0x0A, 0x0D, 0x11, 0x13}));
     port.Close();
     EXPECT_EQ(port.Write(bytes, sizeof bytes, 100), SerialPort::WriteResult::Failed);
+}
+
+// A pseudo-terminal has neither RS-485 mode nor modem lines: the kernel
+// answers TIOCSRS485 and TIOCMBIS/TIOCMBIC with ENOTTY. Each refusal fails
+// the open with its own error, the port ends closed and open to the next
+// open, and lines kept as they are open as always.
+TEST(SerialPort, LineOptionsADriverRefusesFailTheOpen)
+{
+    PtyPair pty;
+    const auto with = [](auto change) {
+        LineOptions line;
+        change(line);
+        return line;
+    };
+    const struct {
+        const char* name;
+        LineOptions line;
+        PortOpenError error;
+    } cases[] = {
+        {"RS-485 mode", with([](LineOptions& l) { l.rs485 = true; }), PortOpenError::Rs485Refused},
+        {"RS-485 mode with delays", with([](LineOptions& l) { l = {true, 5, 10, LineHold::Keep, LineHold::Keep}; }),
+         PortOpenError::Rs485Refused},
+        {"RS-485 mode and DTR on", with([](LineOptions& l) { l = {true, 0, 0, LineHold::On, LineHold::Keep}; }),
+         PortOpenError::Rs485Refused},
+        {"DTR on", with([](LineOptions& l) { l.dtr = LineHold::On; }), PortOpenError::LinesRefused},
+        {"DTR off", with([](LineOptions& l) { l.dtr = LineHold::Off; }), PortOpenError::LinesRefused},
+        {"RTS on", with([](LineOptions& l) { l.rts = LineHold::On; }), PortOpenError::LinesRefused},
+        {"RTS off", with([](LineOptions& l) { l.rts = LineHold::Off; }), PortOpenError::LinesRefused},
+        {"both kept", LineOptions{}, PortOpenError::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialPort port;
+        PortOpenFailure why;
+        EXPECT_EQ(port.Open(pty.SlavePath(), StreamSettings{9600, {}, c.line}, &why), c.error == PortOpenError::None);
+        EXPECT_EQ(why.error, c.error);
+        EXPECT_EQ(why.systemError, c.error == PortOpenError::None ? 0 : ENOTTY);
+        EXPECT_EQ(port.IsOpen(), c.error == PortOpenError::None);
+        port.Close();
+        // Nothing of the refused open holds the tty: the next open works.
+        SerialPort next;
+        EXPECT_TRUE(next.Open(pty.SlavePath(), 9600));
+    }
 }
