@@ -5,6 +5,7 @@
 // rendering of a service report.
 
 #include "bench_support.h"
+#include "bench_figures.h"
 #include "config_diff.h"
 #include "config_reading.h"
 #include "history_store.h"
@@ -28,12 +29,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 double TimeMs(int runs, const std::function<void()>& run)
 {

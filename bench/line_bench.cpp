@@ -5,6 +5,7 @@
 // on a line with a burst of noise every 100 ms; framing by silence and by
 // length. Last, what looking for an echo costs on a line without one.
 
+#include "bench_figures.h"
 #include "dump_plan.h"
 #include "poll_plan.h"
 #include "raw_meter.h"
@@ -20,8 +21,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 double Median(int runs, const std::function<void()>& job)
 {

@@ -5,6 +5,7 @@
 // silent meter and on a lost port.
 
 #include "bench_support.h"
+#include "bench_figures.h"
 #include "dump_plan.h"
 #include "link_thread.h"
 #include "loop_dispatcher.h"
@@ -34,14 +35,6 @@ constexpr double kWritePauseMs = 10.0; // after each write of a load
 constexpr int kPolls = 30;
 constexpr int kIdleSeconds = 30;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double MedianOf(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Median wall time and CPU of `runs` runs of `job`.
 struct Timing {
     double wallMs = 0;
@@ -57,7 +50,7 @@ Timing Time(int runs, const std::function<void()>& job)
         wall.push_back(Ms(Clock::now() - t0));
         cpu.push_back(CpuMs() - cpu0);
     }
-    return {MedianOf(wall), MedianOf(cpu)};
+    return {Median(wall), Median(cpu)};
 }
 
 struct ModeFigures {

@@ -6,6 +6,7 @@
 // open idle channel.
 
 #include "bench_support.h"
+#include "bench_figures.h"
 #include "link_tap.h"
 #include "meter_sim.h"
 #include "rtu.h"
@@ -233,19 +234,13 @@ bool MeasureLibmodbus(const std::string& path, Column& column)
     return true;
 }
 
-double MedianOf(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // The median over the poll's requests of a figure of a column.
 double Overall(const Column& c, double Figures::*figure)
 {
     std::vector<double> v;
     for (const Figures& f : c.rows)
         v.push_back(f.*figure);
-    return MedianOf(v);
+    return Median(v);
 }
 
 int PrintTable(const std::vector<Column>& columns)

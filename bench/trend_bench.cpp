@@ -4,6 +4,7 @@
 // processor time of the thread (which a machine busy with other work leaves
 // nearly as it is).
 
+#include "bench_figures.h"
 #include "register_map.h"
 #include "trend_chart.h"
 #include "trend_history.h"
@@ -22,12 +23,6 @@
 #include <vector>
 
 namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 struct Figures {
     std::vector<double> thin, paint, total, cpu;

@@ -8,6 +8,7 @@
 // of that; by silence each answer also pays its 20 ms of silence.
 
 #include "dump_plan.h"
+#include "bench_figures.h"
 #include "meter_sim.h"
 #include "rtu.h"
 
@@ -23,8 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
 // A read request is 8 bytes; its answer 5 bytes and 2 for each register.
 double WireMs(std::uint32_t baud)
 {
@@ -32,12 +31,6 @@ double WireMs(std::uint32_t baud)
     for (const DumpRead& r : DumpReads())
         bytes += 8 + 5 + 2u * r.count;
     return bytes * 10.0 * 1000.0 / baud;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // The dump's reads through libmodbus; empty when it cannot open the port.
