@@ -79,17 +79,8 @@ int RunLog(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, MeterRegis
         const std::size_t errorsBefore = front.errors.size();
         if (stop || !PostAndWait(link, LinkCommand::Poll))
             break;
-        if (front.portLost) {
-            if (!portReturn)
-                break;
-            const PortReturnOutcome back =
-                AwaitPortReturn(*portReturn, link, loop, options.giveUpSeconds, [&] { return stop; });
-            if (back != PortReturnOutcome::Reopened)
-                break;
-            // Back as it was: the loss is the gap in the records, not a failure.
-            front.portLost = false;
-            front.errors.resize(errorsBefore);
-        }
+        if (!GoOnAfterPoll(front, errorsBefore, portReturn, link, loop, options.giveUpSeconds, [&] { return stop; }))
+            break;
         next = std::max(next + interval, Clock::now());
     }
     loop.RemovePeriodic(watch);

@@ -91,15 +91,11 @@ int PollMeter(TLink1Thread& link, LoopDispatcher& loop, CliFront& front, int cou
         const std::size_t errorsBefore = front.errors.size();
         if (!PostAndWait(link, LinkCommand::Poll))
             return Failure(kLinkFailure, "Связь с влагомером закрыта");
-        if (front.portLost) {
-            if (!portReturn ||
-                AwaitPortReturn(*portReturn, link, loop, giveUpSeconds, [] { return false; }) !=
-                    PortReturnOutcome::Reopened)
-                return kLinkFailure;
-            front.portLost = false;
-            front.errors.resize(errorsBefore);
+        const bool lost = front.portLost;
+        if (!GoOnAfterPoll(front, errorsBefore, portReturn, link, loop, giveUpSeconds, [] { return false; }))
+            return kLinkFailure;
+        if (lost)
             next = Clock::now();
-        }
     }
     // Some failures (an exception code without a text) show no message.
     if (front.failedPolls > 0 && front.errors.empty())

@@ -1,5 +1,6 @@
 #include "port_return_wait.h"
 
+#include "cli_front.h"
 #include "loop_dispatcher.h"
 #include "port_return.h"
 
@@ -37,4 +38,17 @@ PortReturnOutcome AwaitPortReturn(const PortReturn& port, TLink1Thread& link, Lo
             until = *giveUp;
         loop.ServeUntil(stopRequested, until);
     }
+}
+
+bool GoOnAfterPoll(CliFront& front, std::size_t errorsBefore, const PortReturn* port, TLink1Thread& link,
+                   LoopDispatcher& loop, std::optional<double> giveUpSeconds,
+                   const std::function<bool()>& stopRequested)
+{
+    if (!front.portLost)
+        return true;
+    if (!port || AwaitPortReturn(*port, link, loop, giveUpSeconds, stopRequested) != PortReturnOutcome::Reopened)
+        return false;
+    front.portLost = false;
+    front.errors.resize(errorsBefore);
+    return true;
 }
