@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace {
@@ -23,11 +24,12 @@ std::int64_t Ticks(const FILETIME& time)
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
-int DayOfYear(int year, int month, int day)
+// Days since the 1st of January of the date's year.
+int DayOfYear(const SYSTEMTIME& date)
 {
-    static constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return kDaysBefore[month - 1] + day - 1 + (leap && month > 2 ? 1 : 0);
+    using namespace std::chrono;
+    const year_month_day ymd{year{date.wYear}, month{date.wMonth}, day{date.wDay}};
+    return static_cast<int>((sys_days{ymd} - sys_days{ymd.year() / January / 1}).count());
 }
 
 } // namespace
@@ -55,7 +57,7 @@ LocalTime ToLocalTime(std::time_t seconds)
     f.tm_min = wall.wMinute;
     f.tm_sec = wall.wSecond;
     f.tm_wday = wall.wDayOfWeek;
-    f.tm_yday = DayOfYear(wall.wYear, wall.wMonth, wall.wDay);
+    f.tm_yday = DayOfYear(wall);
     f.tm_isdst = -1;
     local.utcOffsetMinutes = static_cast<long>((Ticks(wallTime) - ticks) / (60 * kFileTimePerSecond));
     return local;
