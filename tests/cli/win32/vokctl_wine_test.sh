@@ -43,9 +43,8 @@ resource_texts=$(wrestool -x --raw --type=16 "$vokctl" | iconv -f UTF-16LE -t UT
 grep -qx "$version" <<< "$resource_texts" || fail "no version $version in the version resource"
 grep -qx "VOK Tarnel V2" <<< "$resource_texts" || fail "no product name in the version resource"
 
-# The prefix is made before the port is mapped: Wine's first start spins on
-# a COM link to a terminal.
-"$wine_run" "$prefix" cmd.exe /c exit 0 || { echo "the Wine prefix cannot be made" >&2; exit 1; }
+# The prefix is made before the port is mapped into it.
+"$wine_run" "$prefix" || { echo "the Wine prefix cannot be made" >&2; exit 1; }
 store_folder=$(find "$prefix/drive_c/users" -mindepth 3 -maxdepth 3 -path '*/AppData/Local' | head -n1)/"VOK Tarnel"
 rm -rf "$store_folder"
 
