@@ -14,6 +14,9 @@ struct PortListEntry {
     bool accessible = true;     // the user may open it, as far as can be told without opening
     std::string noAccessReason; // the system's reason when not accessible
     std::string usbSerial;      // a USB adapter's serial number, where the system gives it
+    // The name the same adapter is found under after it was pulled and put
+    // back, where that is not `name` (Linux: its /dev/serial/by-id link).
+    std::string stableName;
 };
 
 // The serial ports the system reports, USB adapters included, in natural

@@ -1,6 +1,7 @@
 // vok-tarnel: the service tool's window.
 
 #include "link_settings.h"
+#include "link_value_list.h"
 #include "message_boxes.h"
 #include "qt_translation.h"
 #include "port_list.h"
@@ -16,10 +17,8 @@ int main(int argc, char** argv)
     TTarnelApplication app(argc, argv);
     InstallQtTranslation(app);
     try {
-        std::vector<std::string> portNames;
-        for (const PortListEntry& port : ListSerialPorts())
-            portNames.push_back(port.name);
-        TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()), portNames);
+        TarnelForms forms(LinkSettingsPath(QCoreApplication::applicationFilePath().toStdString()),
+                          TLinkValueList::ChoicesOf(ListSerialPorts()));
         forms.MainForm->show();
         app.exec();
     } catch (...) {

@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     // A history of its own, beside the INI file, never the user's.
     qputenv("XDG_DATA_HOME", iniDir.filePath(QStringLiteral("data")).toUtf8());
     SaveReportPeople(iniPath, {"Иванов И. И.", "Куст 5, скв. 112"});
-    TarnelForms forms(iniPath, {"ttyS0", "ttyUSB0"});
+    TarnelForms forms(iniPath, {{"ttyS0"}, {"ttyUSB0"}});
     TTMainForm& form = *forms.MainForm;
     LinkSettingsTexts texts;
     texts.port = args[1].toStdString();

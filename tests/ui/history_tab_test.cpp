@@ -47,7 +47,7 @@ protected:
         WriteText(ini_, iniText_);
         sim_ = StartFrozenSim();
         ASSERT_TRUE(sim_->Running());
-        forms_ = std::make_unique<TarnelForms>(ini_, std::vector<std::string>{"ttyS0"});
+        forms_ = std::make_unique<TarnelForms>(ini_, std::vector<PortChoice>{{"ttyS0"}});
         Form().show();
         Form().SetLinkSettingsTexts({sim_->PortPath(), "115200", "200", "1"});
         Form().Link1OpenButton->click();

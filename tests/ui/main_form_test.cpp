@@ -82,7 +82,7 @@ protected:
 
     void CreateForms()
     {
-        forms_ = std::make_unique<TarnelForms>(ini_, std::vector<std::string>{"ttyS0", "ttyUSB0"});
+        forms_ = std::make_unique<TarnelForms>(ini_, std::vector<PortChoice>{{"ttyS0"}, {"ttyUSB0"}});
         // These tests put faults between polls and count the meter's
         // requests: no read as found runs between. The history tab's tests
         // take it.

@@ -35,7 +35,7 @@ protected:
     {
         sim_ = StartFrozenSim(options);
         ASSERT_TRUE(sim_->Running());
-        forms_ = std::make_unique<TarnelForms>(dir_.File("vok-tarnel.ini"), std::vector<std::string>{"ttyS0"});
+        forms_ = std::make_unique<TarnelForms>(dir_.File("vok-tarnel.ini"), std::vector<PortChoice>{{"ttyS0"}});
         Form().show();
     }
     // The window, with the simulated meter at address 37 and 19200 baud.

@@ -38,7 +38,7 @@ protected:
     {
         sim_ = StartFrozenSim();
         ASSERT_TRUE(sim_->Running());
-        forms_ = std::make_unique<TarnelForms>(dir_.File("vok-tarnel.ini"), std::vector<std::string>{"ttyS0"});
+        forms_ = std::make_unique<TarnelForms>(dir_.File("vok-tarnel.ini"), std::vector<PortChoice>{{"ttyS0"}});
         Form().show();
     }
     void TearDown() override

@@ -92,8 +92,10 @@ std::vector<PortListEntry> ListSerialPortsIn(const SysfsPlaces& places)
         PortListEntry entry;
         entry.name = tty.filename().string();
         entry.device = places.devices + "/" + entry.name;
-        if (const auto found = stable.find(entry.name); found != stable.end())
+        if (const auto found = stable.find(entry.name); found != stable.end()) {
             entry.tip = found->second;
+            entry.stableName = found->second;
+        }
         entry.noAccessReason = DeviceAccessProblem(entry.device);
         entry.usbSerial = UsbSerialNumber(tty);
         entry.accessible = entry.noAccessReason.empty();

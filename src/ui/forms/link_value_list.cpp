@@ -5,6 +5,7 @@
 #include "streams.h"
 #include "tcp_address.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -90,23 +91,40 @@ TLinkValueList::TLinkValueList(QWidget* parent) : QTableWidget(4, 2, parent)
     setItem(kAddressRow, 1, new QTableWidgetItem());
 }
 
-void TLinkValueList::SetPortNames(const std::vector<std::string>& names)
+std::vector<PortChoice> TLinkValueList::ChoicesOf(const std::vector<PortListEntry>& ports)
+{
+    std::vector<PortChoice> choices;
+    for (const PortListEntry& port : ports) {
+        if (port.stableName.empty())
+            choices.push_back({port.name, port.tip});
+        else
+            choices.push_back({port.stableName, port.device});
+    }
+    return choices;
+}
+
+void TLinkValueList::SetPortChoices(const std::vector<PortChoice>& choices)
 {
     const QString current = portBox_->currentText();
     portBox_->clear();
-    for (const std::string& name : names) {
+    for (const PortChoice& choice : choices) {
         // One entry per device, under the name listed first.
-        if (FindDevice(*portBox_, QString::fromStdString(name)) >= 0)
+        if (FindDevice(*portBox_, QString::fromStdString(choice.name)) >= 0)
             continue;
-        portBox_->addItem(QString::fromStdString(name));
+        portBox_->addItem(QString::fromStdString(choice.name));
+        const int index = portBox_->count() - 1;
+        if (!choice.tip.empty())
+            portBox_->setItemData(index, QString::fromStdString(choice.tip), Qt::ToolTipRole);
         // A port the user may not open stays choosable (the permission may
         // come meanwhile) but shows greyed, with the reason as its tip.
-        if (PortAccessDenied(name)) {
-            const int index = portBox_->count() - 1;
+        if (PortAccessDenied(choice.name)) {
             portBox_->setItemData(index, palette().color(QPalette::Disabled, QPalette::Text), Qt::ForegroundRole);
-            portBox_->setItemData(index, QString::fromStdString(PortAccessMessage(name)), Qt::ToolTipRole);
+            portBox_->setItemData(index, QString::fromStdString(PortAccessMessage(choice.name)), Qt::ToolTipRole);
         }
     }
+    // A stable name is long: the list opens as wide as its longest entry,
+    // the box keeps its place in the grid.
+    portBox_->view()->setMinimumWidth(portBox_->view()->sizeHintForColumn(0));
     ShowPort(current.toStdString());
 }
 

@@ -102,7 +102,7 @@ QLabel* MakePicture(QWidget* parent, const char* name)
 
 } // namespace
 
-TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& portNames, QWidget* parent)
+TTMainForm::TTMainForm(std::string iniPath, const std::vector<PortChoice>& ports, QWidget* parent)
     : QMainWindow(parent), iniPath_(std::move(iniPath))
 {
     Q_INIT_RESOURCE(vok_tarnel);
@@ -164,7 +164,7 @@ TTMainForm::TTMainForm(std::string iniPath, const std::vector<std::string>& port
     // Float texts use '.' whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");
 
-    Link1ValueList->SetPortNames(portNames);
+    Link1ValueList->SetPortChoices(ports);
     Link1ValueList->SetTexts(LoadLinkSettings(iniPath_));
     FastFramingBox->setChecked(LoadFastFraming(iniPath_));
     EchoModeBox->setCurrentIndex(EchoModeBox->findData(static_cast<int>(LoadEchoMode(iniPath_))));

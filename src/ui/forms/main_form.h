@@ -8,6 +8,7 @@
 #include "echo_mode.h"
 #include "link_front.h"
 #include "link_settings.h"
+#include "link_value_list.h"
 #include "port_return.h"
 #include "register_map.h"
 
@@ -48,9 +49,9 @@ class TValueFreshness;
 class TTMainForm : public QMainWindow, public LinkFront {
     Q_OBJECT
 public:
-    // `iniPath` is the INI file of the link settings; `portNames` fills the
+    // `iniPath` is the INI file of the link settings; `ports` fills the
     // port drop-down list.
-    TTMainForm(std::string iniPath, const std::vector<std::string>& portNames,
+    TTMainForm(std::string iniPath, const std::vector<PortChoice>& ports,
                QWidget* parent = nullptr);
     ~TTMainForm() override;
 

@@ -1,7 +1,7 @@
 #include "tarnel_forms.h"
 
-TarnelForms::TarnelForms(const std::string& iniPath, const std::vector<std::string>& portNames)
-    : MainForm(std::make_unique<TTMainForm>(iniPath, portNames)),
+TarnelForms::TarnelForms(const std::string& iniPath, const std::vector<PortChoice>& ports)
+    : MainForm(std::make_unique<TTMainForm>(iniPath, ports)),
       ModBusRegEditForm(std::make_unique<TModBusRegEditForm>()),
       ProgressBarForm(std::make_unique<TProgressBarForm>()),
       FSSyntaxRep(std::make_unique<TFSSyntaxRep>())

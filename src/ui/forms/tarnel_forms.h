@@ -13,7 +13,7 @@
 
 class TarnelForms {
 public:
-    TarnelForms(const std::string& iniPath, const std::vector<std::string>& portNames);
+    TarnelForms(const std::string& iniPath, const std::vector<PortChoice>& ports);
     // The main window goes first: it stops the link thread, whose last
     // steps may still use the dialogs.
     ~TarnelForms();

@@ -97,6 +97,7 @@ TEST(PortList, DeviceBackedTtysInNaturalOrderWithStableNamesAndAccess)
         EXPECT_EQ(ports[i].name, e.name);
         EXPECT_EQ(ports[i].device, places.devices + "/" + e.name);
         EXPECT_EQ(ports[i].tip, *e.stableName ? places.byId + "/" + e.stableName : "") << e.name;
+        EXPECT_EQ(ports[i].stableName, ports[i].tip) << e.name;
         EXPECT_EQ(ports[i].accessible, e.accessible) << e.name;
         EXPECT_EQ(ports[i].noAccessReason.empty(), e.accessible) << e.name;
         EXPECT_EQ(ports[i].usbSerial, e.usbSerial) << e.name;

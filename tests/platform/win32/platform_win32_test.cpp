@@ -169,10 +169,11 @@ TEST(Win32SettingsPlace, MakeFoldersMakesEveryMissingPart)
     EXPECT_NE(MakeFolders(folder.File("file\\d")), std::nullopt);
 }
 
-// The port list is the registry key's values in natural order. The test
-// adds ports of its own (Wine's own list is not what a Windows machine has)
-// and looks at where they come.
-TEST(Win32PortList, RegistryPortsInNaturalOrder)
+// The port list is the registry key's values in natural order, each with
+// its device's friendly name as the tip where the device enumeration has
+// one, else the driver's device. The test adds ports of its own (Wine's own
+// list is not what a Windows machine has) and looks at where they come.
+TEST(Win32PortList, RegistryPortsInNaturalOrderWithFriendlyNames)
 {
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
@@ -183,19 +184,37 @@ TEST(Win32PortList, RegistryPortsInNaturalOrder)
     for (const auto& [device, port] : added)
         ::RegSetValueExW(key, device.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
                          static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+    // A USB adapter's instance names its port in other letters; another
+    // instance has a friendly name but no port.
+    const std::wstring usbDevice = L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001&VOKTEST";
+    const auto setString = [](const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+        HKEY k = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                    KEY_SET_VALUE, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(k);
+    };
+    setString(usbDevice + L"\\A50285BI", L"FriendlyName", L"USB Serial Port (COM202)");
+    setString(usbDevice + L"\\A50285BI\\Device Parameters", L"PortName", L"com202");
+    setString(usbDevice + L"\\B0000000", L"FriendlyName", L"USB Serial Port (COM210)");
     const std::vector<PortListEntry> ports = ListSerialPorts();
     for (const auto& [device, port] : added)
         ::RegDeleteValueW(key, device.c_str());
     ::RegCloseKey(key);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, usbDevice.c_str());
 
-    std::vector<std::string> ours;
+    std::vector<std::pair<std::string, std::string>> ours;
     for (const PortListEntry& p : ports) {
-        if (p.tip.rfind("\\Device\\VokTest", 0) == 0) {
-            ours.push_back(p.name);
+        if (p.name == "COM29" || p.name == "COM202" || p.name == "COM210") {
+            ours.emplace_back(p.name, p.tip);
             EXPECT_EQ(p.device, "\\\\.\\" + p.name);
         }
     }
-    EXPECT_EQ(ours, (std::vector<std::string>{"COM29", "COM202", "COM210"}));
+    EXPECT_EQ(ours, (std::vector<std::pair<std::string, std::string>>{{"COM29", "\\Device\\VokTest9"},
+                                                                      {"COM202", "USB Serial Port (COM202)"},
+                                                                      {"COM210", "\\Device\\VokTest10"}}));
     for (std::size_t i = 1; i < ports.size(); ++i)
         EXPECT_FALSE(NaturalLess(ports[i].name, ports[i - 1].name)) << ports[i].name;
 }
