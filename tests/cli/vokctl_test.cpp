@@ -493,6 +493,55 @@ TEST_F(VokctlTest, LogWithReconnectWaitsForTheSameAdapterAndTakesNoOther)
     }
 }
 
+// stats --reconnect waits for the adapter like log does, polls the one that
+// returned for the rest of its count, and ends with the counters.
+TEST_F(VokctlTest, StatsWithReconnectCountsOnAfterTheAdapterReturns)
+{
+    using Clock = std::chrono::steady_clock;
+    const fs::path byId = dir / "by-id";
+    fs::create_directories(byId);
+    const fs::path adapter = byId / "usb-Meter_Bridge_42-if00";
+    fs::create_symlink(sim->PortPath(), adapter);
+    const std::string out = (dir / "stats-out.txt").string(), err = (dir / "stats-err.txt").string();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr))
+            _exit(126);
+        execl(VOKCTL_PATH, VOKCTL_PATH, "--port", adapter.c_str(), "--timeout", "200", "--address", "1", "stats",
+              "--count", "4", "--reconnect", "--give-up-after", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto waitFor = [](const std::function<bool()>& done, std::chrono::seconds limit) {
+        for (const auto end = Clock::now() + limit; Clock::now() < end; usleep(10000))
+            if (done())
+                return true;
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return sim->RequestCount() >= 5; }, 15s)) << Slurp(err);
+
+    sim.reset();
+    fs::remove(adapter);
+    usleep(1000000);
+    MakeSim();
+    ASSERT_TRUE(sim->Start());
+    fs::create_symlink(sim->PortPath(), adapter);
+
+    int status = 0;
+    const bool ended = waitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60s);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended) << Slurp(err);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << Slurp(err);
+    EXPECT_GE(sim->RequestCount(), 5u) << "no poll of the adapter that returned";
+    EXPECT_NE(Slurp(err).find("Порт " + adapter.string() + " потерян"), std::string::npos) << Slurp(err);
+    EXPECT_NE(Slurp(err).find("Порт " + adapter.string() + " снова открыт"), std::string::npos) << Slurp(err);
+    EXPECT_EQ(Slurp(out).rfind("requests\t", 0), 0u) << Slurp(out);
+}
+
 TEST_F(VokctlTest, VerifyAndDiffExitStatuses)
 {
     const fs::path file = dir / "p.txt";
