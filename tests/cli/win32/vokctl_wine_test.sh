@@ -9,7 +9,8 @@
 # ends the link with its message; the history store lives under
 # %LOCALAPPDATA% and keeps Cyrillic notes; the report and the comparison of
 # a snapshot with a file work from the store; a missing port fails clearly,
-# and so does RS-485 mode, which the port refuses.
+# and so does RS-485 mode, which the port refuses; DTR and RTS held on or
+# off are kept.
 set -uo pipefail
 wine_run=$1 prefix=$2 linux_bin=$3 vokctl=$4 version=$5
 number=43
@@ -76,6 +77,14 @@ rs485_message=$(grep -v '^bash: warning: setlocale' "$scratch/err" | tr -d '\r')
   [ "$(wc -l <<< "$rs485_message")" -eq 2 ] &&
   grep -q "^Порт COM$number не поддерживает режим RS-485: ." <<< "$rs485_message" ||
   fail "poll --rs485: $rs485_message"
+
+# DTR and RTS held on or off: the DCB's line controls, which the port keeps
+# (a control it dropped would fail the open); the meter answers as before.
+for lines in "--dtr on --rts off" "--dtr off --rts on"; do
+  # shellcheck disable=SC2086
+  run C.UTF-8 "${port[@]}" $lines poll
+  expect_poll "poll $lines"
+done
 
 "$linux_bin/vokctl" --port "$pts" dump "$scratch/linux.par" || fail "the Linux dump"
 for framing in "" --fast-framing; do
