@@ -1,14 +1,18 @@
 # The Windows build (cross-compiled with cmake/mingw-w64-x86_64.cmake):
 # everything below the window that needs no Qt, vokctl.exe, and the tests,
-# run under Wine. No Qt, no libmodbus, no packaging here.
+# run under Wine; with Qt's base cross-built (scripts/windows-qt), also the
+# window, its tests and what the packages need beside it in bin/. No
+# libmodbus here.
 
 # Wide-character Win32 calls; no min/max macros to fight std::min.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
 # Every program carries its C++ runtime and the threads library inside, so an
 # .exe runs without MinGW's DLLs beside it. Only here, not in the toolchain:
-# Qt's own build shares that toolchain and keeps the shared runtime.
-add_link_options(-static -static-libgcc -static-libstdc++)
+# Qt's own build shares that toolchain and keeps the shared runtime, and so
+# does a program that links Qt (its property VOK_SHARED_RUNTIME): one C++
+# runtime in the process, whose DLLs come with Qt's.
+add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:VOK_SHARED_RUNTIME>>>:-static;-static-libgcc;-static-libstdc++>")
 
 find_package(Threads REQUIRED)
 
@@ -42,6 +46,18 @@ target_compile_definitions(vok_sqlite3_amalgamation PRIVATE
 target_compile_options(vok_sqlite3_amalgamation PRIVATE -w)
 
 include(${CMAKE_SOURCE_DIR}/cmake/windows_resources.cmake)
+
+# Qt's base for Windows, when scripts/windows-qt has made it: the window is
+# built too. Its tools (moc, rcc) are the host's, of the same version.
+set(VOK_QT_MINGW "" CACHE PATH "Qt's base cross-built for Windows (scripts/windows-qt); empty: no window")
+if(VOK_QT_MINGW)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${VOK_QT_MINGW}")
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets PATHS "${VOK_QT_MINGW}" NO_DEFAULT_PATH)
+  include(${CMAKE_SOURCE_DIR}/cmake/windows_qt_runtime.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/windows_packages.cmake)
+endif()
 
 # GoogleTest from Debian's sources, built with the cross compiler.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

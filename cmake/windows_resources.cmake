@@ -25,9 +25,11 @@ add_custom_command(
     VERBATIM)
 add_custom_target(vok_windows_icon DEPENDS ${VOK_ICON_FILE})
 
-# vok_windows_resources(TARGET "what the program is"): the icon and the
-# version resource linked into TARGET.
+# vok_windows_resources(TARGET "what the program is" [MANIFEST file.in]):
+# the icon, the version resource and the application manifest, if given
+# (its @VOK_RC_VERSION_DOTTED@ filled in), linked into TARGET.
 function(vok_windows_resources target description)
+  cmake_parse_arguments(R "" "MANIFEST" "" ${ARGN})
   set(VOK_RC_NAME ${target})
   set(VOK_RC_DESCRIPTION "${description}")
   string(REPLACE "." "," rc_version "${PROJECT_VERSION}")
@@ -38,9 +40,18 @@ function(vok_windows_resources target description)
     math(EXPR count "${count} + 1")
   endwhile()
   set(VOK_RC_VERSION ${rc_version})
+  set(VOK_RC_MANIFEST "")
+  set(manifest "")
+  if(R_MANIFEST)
+    string(REPLACE "," "." VOK_RC_VERSION_DOTTED "${rc_version}")
+    set(manifest ${CMAKE_BINARY_DIR}/windows/${target}.exe.manifest)
+    configure_file(${R_MANIFEST} ${manifest} @ONLY)
+    # CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST
+    set(VOK_RC_MANIFEST "1 24 \"${manifest}\"")
+  endif()
   set(rc ${CMAKE_BINARY_DIR}/windows/${target}.rc)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/program.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
-  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${VOK_ICON_FILE})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${VOK_ICON_FILE};${manifest}")
   add_dependencies(${target} vok_windows_icon)
 endfunction()

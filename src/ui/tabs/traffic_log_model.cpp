@@ -1,5 +1,7 @@
 #include "traffic_log_model.h"
 
+#include "local_time.h"
+
 #include <QBrush>
 #include <QColor>
 
@@ -28,8 +30,7 @@ std::string ClockText(std::int64_t wallUs)
         millis += 1000;
         --seconds;
     }
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = ToLocalTime(seconds).fields;
     char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, millis);
     return text;

@@ -5,6 +5,7 @@
 class QCoreApplication;
 
 // Loads Qt's Russian catalogue from Qt's translations folder (Debian's
-// qt6-translations-l10n) into the application. False when it is not there;
-// Qt's texts then stay English.
+// qt6-translations-l10n), or else from the folder translations beside the
+// program (a Windows copy), into the application. False when it is in
+// neither; Qt's texts then stay English.
 bool InstallQtTranslation(QCoreApplication& app);
