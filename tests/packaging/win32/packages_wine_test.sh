@@ -2,7 +2,8 @@
 # The Windows packages under Wine, on the X display in DISPLAY:
 #   packages_wine_test.sh WINE_RUN PREFIX SETUP.exe PORTABLE.zip
 # The installer installs silently (/S) into the folder given with /D, with
-# its Start menu entry and its entry in "Apps"; the installed window starts;
+# its Start menu entry and its entry in "Apps"; the installed window has its
+# icon and a per-monitor DPI-aware manifest, and it starts;
 # the silent uninstaller takes the files, the entry and the menu item away.
 # The portable zip holds the programs, Qt's plugins and translation and an
 # empty INI, and its window starts from its folder.
@@ -69,6 +70,13 @@ done
 wine reg query "$uninstall_key" > "$scratch/key" 2>&1 || fail "setup: no entry in Apps"
 grep -q "DisplayName.*VOK Tarnel V2" "$scratch/key" || fail "setup: the entry has no name: $(cat "$scratch/key")"
 grep -qF "UninstallString" "$scratch/key" || fail "setup: the entry has no uninstaller"
+
+# The window's icon under the name Qt gives its windows, and a manifest
+# that makes it sharp on every monitor.
+window_exe="$unix_folder/vok-tarnel.exe"
+wrestool -l --type=14 --name=IDI_ICON1 "$window_exe" 2> /dev/null | grep -q group_icon || fail "no icon IDI_ICON1 in the window"
+wrestool -x --raw --type=24 "$window_exe" 2> /dev/null | grep -q "<dpiAwareness[^>]*>PerMonitorV2" \
+  || fail "the window's manifest is not per-monitor DPI aware"
 
 expect_window_starts "$folder\\vok-tarnel.exe" "the installed window"
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command that starts Windows programs with windows under Wine, on an
 # X display of its own (Xvfb), in a prefix of its own (its session knows
-# that display). Wine's Tahoma, the font Windows draws Russian texts with,
-# comes from Debian's fonts-wine; without it every Cyrillic letter may be a
-# box:
+# that display) whose Fonts folder holds Wine's Tahoma from Debian's
+# fonts-wine: the forms' font, which Qt finds only there (else it takes a
+# stand-in whose letters may be boxes or fall outside a line edit):
 #   run_on_display.sh WINE_RUN PREFIX COMMAND [ARGUMENTS...]
 # COMMAND runs with DISPLAY set. At the end the prefix's Wine processes end
 # and the display goes.
@@ -21,7 +21,12 @@ cleanup() {
 trap cleanup EXIT
 
 "$wine_run" "$prefix" || { echo "the Wine prefix cannot be made" >&2; exit 1; }
-[ -f /usr/share/wine/fonts/tahoma.ttf ] || { echo "Wine's Tahoma is missing (package fonts-wine)" >&2; exit 1; }
+fonts="$prefix/drive_c/windows/Fonts"
+[ -d "$fonts" ] || { echo "the prefix has no folder $fonts" >&2; exit 1; }
+for font in tahoma.ttf tahomabd.ttf; do
+  [ -f "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/" \
+    || { echo "Wine's $font is missing (package fonts-wine)" >&2; exit 1; }
+done
 # Wine's processes made with the prefix knew no display; the programs'
 # start a session of their own on this one.
 stop_wine

@@ -4,6 +4,7 @@
 // be drawn with, and Qt's own texts come from the translation beside the
 // program.
 
+#include "form_font.h"
 #include "link_thread.h"
 #include "link_value_list.h"
 #include "main_form.h"
@@ -15,6 +16,8 @@
 #include "wait_until.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -26,6 +29,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string_view>
 
@@ -59,8 +63,11 @@ TEST(WindowOnWindows, RunsOnTheWindowsPlatformWithRussianLetters)
 {
     EXPECT_EQ(QGuiApplication::platformName(), QStringLiteral("windows"));
     EXPECT_FALSE(QFontDatabase::families(QFontDatabase::Cyrillic).isEmpty());
-    // The window's own font draws its texts, not boxes in their place.
-    const QFontMetrics metrics(QApplication::font());
+    // The forms' font is there itself, not a stand-in with other metrics
+    // (whose text a line edit of the forms' height does not show), and it
+    // draws the texts, not boxes in their place.
+    EXPECT_EQ(QFontInfo(FormFont()).family().toStdString(), "Tahoma");
+    const QFontMetrics metrics(FormFont());
     for (const char32_t letter : std::u32string_view(U"ОткрытьСерийныйномерЗакрыть")) {
         EXPECT_TRUE(metrics.inFontUcs4(letter)) << "U+" << std::hex << static_cast<unsigned>(letter);
     }
@@ -75,8 +82,12 @@ TEST(WindowOnWindows, OpensTheMappedPortAndPolls)
 {
     const char* port = std::getenv("VOK_TEST_PORT");
     ASSERT_NE(port, nullptr) << "VOK_TEST_PORT names the port the simulated meter is on";
+    // The settings as a Windows editor leaves them, lines ended by CR LF.
     TempDir folder;
-    TarnelForms forms((folder.Path() / "vok-tarnel.ini").string(), TLinkValueList::ChoicesOf(ListSerialPorts()));
+    const std::string ini = (folder.Path() / "vok-tarnel.ini").string();
+    std::ofstream(ini, std::ios::binary) << "[Link1]\r\nPort=" << port
+                                         << "\r\nSpeed=115200\r\nTimeout=200\r\nAddress=1\r\n";
+    TarnelForms forms(ini, TLinkValueList::ChoicesOf(ListSerialPorts()));
     TTMainForm& form = *forms.MainForm;
     form.LinkThread->SetAsFoundSnapshots(false);
     form.show();
@@ -87,7 +98,8 @@ TEST(WindowOnWindows, OpensTheMappedPortAndPolls)
     EXPECT_EQ(form.Link1OpenButton->text(), QStringLiteral("Открыть"));
     EXPECT_EQ(Cell(form, 0, 0), QStringLiteral("Серийный номер"));
 
-    form.SetLinkSettingsTexts({port, "115200", "200", "1"});
+    EXPECT_EQ(form.Link1ValueList->PortBox()->currentText().toStdString(), port);
+    EXPECT_EQ(form.GetLinkSettingsTexts(), (LinkSettingsTexts{port, "115200", "200", "1"}));
     form.Link1OpenButton->click();
     ASSERT_NO_FATAL_FAILURE(WaitShowingNoBox([&] { return form.Link1CloseButton->isEnabled(); }, "open"));
     ASSERT_NO_FATAL_FAILURE(WaitShowingNoBox(
