@@ -2,8 +2,6 @@
 
 #include "file_access.h"
 
-#include <cstring>
-
 namespace {
 
 std::string Reason(const PortOpenFailure& failure, const std::string& port, std::uint32_t baud)
@@ -40,7 +38,7 @@ std::string Reason(const PortOpenFailure& failure, const std::string& port, std:
         return "Порт " + port + " не даёт управлять линиями DTR и RTS: " + SystemErrorText(failure.systemError);
     }
     if (failure.systemError != 0)
-        return std::string("Системная ошибка: ") + std::strerror(failure.systemError);
+        return "Системная ошибка: " + SystemErrorText(failure.systemError);
     return "Неизвестная ошибка";
 }
 
