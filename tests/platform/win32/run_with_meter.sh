@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under Wine with the simulated meter on a COM
-# port of the prefix:
-#   run_with_meter.sh WINE_RUN PREFIX SIMULATOR COM_NUMBER PROGRAM.exe [ARGUMENTS...]
+# Runs a command (a Windows program through WINE_RUN, or a script that starts
+# some) with the simulated meter on a COM port of the prefix:
+#   run_with_meter.sh WINE_RUN PREFIX SIMULATOR COM_NUMBER COMMAND [ARGUMENTS...]
 # The simulator's pseudo-terminal is linked as comN in the prefix's
 # dosdevices and gets XON/XOFF switched on, as a port another program left
-# behind; VOK_TEST_PORT names the port for the program.
+# behind; VOK_TEST_PORT names the port for the command.
 set -euo pipefail
 wine_run=$1 prefix=$2 simulator=$3 number=$4
 shift 4
@@ -26,4 +26,4 @@ pts=$(head -n1 "$scratch/port")
 stty -F "$pts" ixon ixoff start ^Q stop ^S
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$pts" "$prefix/dosdevices/com$number"
-VOK_TEST_PORT="COM$number" "$wine_run" "$prefix" "$@"
+VOK_TEST_PORT="COM$number" "$@"
